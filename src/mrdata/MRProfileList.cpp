@@ -1,0 +1,236 @@
+#include "MRProfileList.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "Assert.h"
+#include "TextUtil.h"
+#include "WinUtil.h"
+
+namespace {
+
+// Smallest record on file: 12 empty strings, 15 integers, 5 bytes.
+constexpr std::int64_t kMinRecordBytes = 12 * 4 + 15 * 4 + 5;
+constexpr std::int64_t kHeaderBytes = 8;
+
+} // namespace
+
+MRProfileList::MRProfileList() : MRProfileList(nullptr)
+{
+    char dir[cx::kMaxPath] = {};
+    // Without a program directory the store has no file: Load and Save
+    // fail instead of using whatever folder the process happens to be in.
+    if (cx::GetModuleDir(dir)) {
+        const std::string path = std::string(dir) + "mrprof.dat";
+        if (cx::FitsField(path.c_str(), sizeof m_szFileName))
+            cx::CopyText(m_szFileName, path.c_str());
+    }
+}
+
+MRProfileList::MRProfileList(const char* szFileName)
+    : m_pDataFile(std::make_unique<CxFile>()), m_pOptionList(std::make_unique<CxTypedList<MROption>>())
+{
+    if (szFileName && cx::FitsField(szFileName, sizeof m_szFileName))
+        cx::CopyText(m_szFileName, szFileName);
+}
+
+MRProfileList::~MRProfileList()
+{
+    RemoveAllProfiles();
+}
+
+bool MRProfileList::Load()
+{
+    m_pCurrent = nullptr;
+    m_nCurrent = 0;
+    if (!m_pDataFile->Open(m_szFileName, "rb"))
+        return false;
+
+    // A file too short for its header is an empty store.
+    if (m_pDataFile->Remaining() < kHeaderBytes) {
+        m_pDataFile->Close();
+        return true;
+    }
+    std::int32_t nCount = 0;
+    m_pDataFile->ReadInt(&nCount);
+    m_pDataFile->ReadInt(&m_nCurrent);
+
+    // A damaged count must not make us allocate for records that cannot
+    // be there.
+    const std::int64_t nFit = m_pDataFile->Remaining() / kMinRecordBytes;
+    if (nCount > nFit)
+        nCount = static_cast<std::int32_t>(nFit);
+
+    for (std::int32_t i = 0; i < nCount; ++i) {
+        auto* pOption = new MROption(MakeOption());
+        ReadOption(pOption);
+        if (!AddProfile(pOption)) {
+            // A second record of a name already listed: dropped at once. When
+            // it stood at the current index, no profile is current.
+            delete pOption;
+            continue;
+        }
+        if (i == m_nCurrent)
+            m_pCurrent = pOption;
+    }
+    m_pDataFile->Close();
+
+    // Keep the index naming the record that became current in the list as
+    // it now stands (dropped duplicates shift later records), or none, so
+    // that the next Save does not point at another profile.
+    std::int32_t nIndex = -1;
+    if (m_pCurrent) {
+        nIndex = 0;
+        for (MROption* p = GetFirstProfile(); p && p != m_pCurrent; p = GetNextProfile())
+            ++nIndex;
+    }
+    m_nCurrent = nIndex;
+    return true;
+}
+
+bool MRProfileList::Save()
+{
+    if (!*m_szFileName)
+        return false;
+    // Written beside the store and renamed over it only when complete, so
+    // that a failed or interrupted save keeps the old file.
+    const std::string temp = std::string(m_szFileName) + "." + std::to_string(getpid()) + ".tmp";
+    if (!m_pDataFile->Open(temp.c_str(), "wb"))
+        return false;
+
+    m_pDataFile->WriteInt(static_cast<std::int32_t>(GetProfileCount()));
+    m_pDataFile->WriteInt(m_nCurrent);
+    for (MROption* p = GetFirstProfile(); p; p = GetNextProfile())
+        WriteOption(p);
+    m_pDataFile->Sync();
+    m_pDataFile->Close();
+
+    if (m_pDataFile->Failed() || !cx::ReplaceFile(temp.c_str(), m_szFileName)) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool MRProfileList::AddProfile(MROption* pOption)
+{
+    CX_ASSERT(pOption);
+    if (FindProfile(pOption))
+        return false;
+    return m_pOptionList->Add(pOption);
+}
+
+bool MRProfileList::FindProfile(const MROption* pOption)
+{
+    CX_ASSERT(pOption);
+    for (MROption* p = GetFirstProfile(); p; p = GetNextProfile()) {
+        if (std::strncmp(p->szName, pOption->szName, sizeof p->szName) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool MRProfileList::RemoveAllProfiles()
+{
+    for (MROption* p = GetFirstProfile(); p; p = GetNextProfile())
+        delete p;
+    m_pOptionList->RemoveAll(false);
+    return true;
+}
+
+MROption* MRProfileList::GetFirstProfile()
+{
+    return m_pOptionList->GetFirst();
+}
+
+MROption* MRProfileList::GetNextProfile()
+{
+    return m_pOptionList->GetNext();
+}
+
+std::uint32_t MRProfileList::GetProfileCount() const
+{
+    return m_pOptionList->GetCount();
+}
+
+MROption* MRProfileList::GetCurrentProfile()
+{
+    return m_pCurrent ? m_pCurrent : GetFirstProfile();
+}
+
+void MRProfileList::SetCurrentIndex(std::int32_t nIndex)
+{
+    m_nCurrent = nIndex;
+}
+
+void MRProfileList::SetCurrentProfile(MROption* pOption)
+{
+    m_pCurrent = pOption;
+}
+
+bool MRProfileList::ReadOption(MROption* pOption)
+{
+    CX_ASSERT(pOption);
+    CxFile& f = *m_pDataFile;
+    f.ReadString(pOption->szName);
+    f.ReadString(pOption->szOutputFile);
+    f.ReadInt(&pOption->nResolution);
+    f.ReadInt(&pOption->nWidth);
+    f.ReadInt(&pOption->nHeight);
+    f.ReadInt(&pOption->bWideAspect);
+    f.ReadBool(&pOption->bLimitSize);
+    f.ReadInt(&pOption->nCardSize);
+    f.ReadBool(&pOption->bCrop);
+    f.ReadInt(&pOption->nCropLeft);
+    f.ReadInt(&pOption->nCropTop);
+    f.ReadInt(&pOption->nCropRight);
+    f.ReadInt(&pOption->nCropBottom);
+    f.ReadBool(&pOption->bOptimize);
+    f.ReadBool(&pOption->bTwoPass);
+    f.ReadBool(&pOption->bSpeech);
+    f.ReadString(pOption->szTitle);
+    f.ReadString(pOption->szAuthor);
+    f.ReadString(pOption->szCopyright);
+    f.ReadString(pOption->szDescription);
+    for (std::int32_t& n : pOption->nReserved)
+        f.ReadInt(&n);
+    for (auto& sz : pOption->szReserved)
+        f.ReadString(sz);
+    return true;
+}
+
+bool MRProfileList::WriteOption(const MROption* pOption)
+{
+    CX_ASSERT(pOption);
+    CxFile& f = *m_pDataFile;
+    // Bounded by the field, in case a text lost its terminator.
+    auto text = [&f](const auto& field) { f.WriteString(field, sizeof field - 1); };
+    text(pOption->szName);
+    text(pOption->szOutputFile);
+    f.WriteInt(pOption->nResolution);
+    f.WriteInt(pOption->nWidth);
+    f.WriteInt(pOption->nHeight);
+    f.WriteInt(pOption->bWideAspect);
+    f.WriteBool(pOption->bLimitSize);
+    f.WriteInt(pOption->nCardSize);
+    f.WriteBool(pOption->bCrop);
+    f.WriteInt(pOption->nCropLeft);
+    f.WriteInt(pOption->nCropTop);
+    f.WriteInt(pOption->nCropRight);
+    f.WriteInt(pOption->nCropBottom);
+    f.WriteBool(pOption->bOptimize);
+    f.WriteBool(pOption->bTwoPass);
+    f.WriteBool(pOption->bSpeech);
+    text(pOption->szTitle);
+    text(pOption->szAuthor);
+    text(pOption->szCopyright);
+    text(pOption->szDescription);
+    for (std::int32_t n : pOption->nReserved)
+        f.WriteInt(n);
+    for (const auto& sz : pOption->szReserved)
+        text(sz);
+    return true;
+}
