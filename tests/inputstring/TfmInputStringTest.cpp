@@ -44,6 +44,7 @@ TEST_F(TfmInputStringTest, OpensWithItsCaptionSizeAndTheMainWindowsSkin)
     EXPECT_EQ(dlg.findChild<QWidget*>(QStringLiteral("sfInputString"))->windowTitle(), "Input String");
     EXPECT_EQ(dlg.size(), QSize(444, 151));
     EXPECT_EQ(host.skinsApplied, 1);
+    EXPECT_FALSE(dlg.styleSheet().isEmpty());
     EXPECT_EQ(dlg.styleSheet(), skin::SkinStyleSheet(4));
     EXPECT_EQ(Text(dlg), "");
 

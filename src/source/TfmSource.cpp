@@ -1,0 +1,133 @@
+#include "TfmSource.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <filesystem>
+#include <system_error>
+
+#include "DialogService.h"
+#include "MROption.h"
+#include "TextUtil.h"
+#include "main/MainAccess.h"
+#include "ui_TfmSource.h"
+
+namespace {
+
+// Paths are kept in fixed fields; a longer path is refused, never cut, since
+// a cut path names another file.
+constexpr std::size_t kPathField = sizeof(RunItem::szSource);
+static_assert(sizeof(RunItem::szOutput) == kPathField);
+
+QString FromField(const char* field, std::size_t size)
+{
+    return QString::fromUtf8(field, qstrnlen(field, size));
+}
+
+bool Exists(const QByteArray& utf8)
+{
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::path(utf8.toStdString()), ec);
+}
+
+} // namespace
+
+TfmSource::TfmSource(MainAccess& main, QWidget* owner)
+    : QDialog(owner), ui(std::make_unique<Ui::TfmSource>()), m_main(main)
+{
+    ui->setupUi(this);
+    connect(ui->btnOK, &QPushButton::clicked, this, &TfmSource::btnOKClick);
+    connect(ui->btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui->btnBrowseSource, &QPushButton::clicked, this, &TfmSource::btnBrowseSourceClick);
+    connect(ui->btnBrowseOutput, &QPushButton::clicked, this, &TfmSource::btnBrowseOutputClick);
+    FormCreate();
+}
+
+TfmSource::~TfmSource() = default;
+
+void TfmSource::FormCreate()
+{
+    if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen())
+        move(s->availableGeometry().center() - rect().center());
+    skinMain.AddComponent(this);
+    m_main.ApplySkin(&skinMain);
+}
+
+void TfmSource::SetRunItem(RunItem* pRunItem)
+{
+    m_pRunItem = pRunItem;
+}
+
+bool TfmSource::PathFits(const QByteArray& path, const char* what)
+{
+    if (cx::FitsField(path.constData(), kPathField))
+        return true;
+    ui::ShowErrorBox(this, QStringLiteral("The %1 path is too long: it takes %2 bytes, and at most %3 can be used. "
+                                          "Please choose a file with a shorter path.")
+                               .arg(QString::fromLatin1(what))
+                               .arg(path.size())
+                               .arg(kPathField - 1));
+    return false;
+}
+
+bool TfmSource::UpdateData(bool bSave)
+{
+    if (!m_pRunItem)
+        return false;
+    if (!bSave) {
+        ui->edtSource->setText(FromField(m_pRunItem->szSource, sizeof m_pRunItem->szSource));
+        ui->edtOutput->setText(FromField(m_pRunItem->szOutput, sizeof m_pRunItem->szOutput));
+        return true;
+    }
+    const QByteArray source = ui->edtSource->text().toUtf8();
+    const QByteArray output = ui->edtOutput->text().toUtf8();
+    if (source.isEmpty() || !Exists(source)) {
+        ui::ShowErrorBox(this, QStringLiteral("Invalid source video file name."));
+        return false;
+    }
+    if (!PathFits(source, "source file"))
+        return false;
+    if (output.isEmpty()) {
+        ui::ShowErrorBox(this, QStringLiteral("Invalid output video file name"));
+        return false;
+    }
+    if (!PathFits(output, "output file"))
+        return false;
+    cx::CopyText(m_pRunItem->szSource, source.constData());
+    cx::CopyText(m_pRunItem->szOutput, output.constData());
+    return true;
+}
+
+void TfmSource::btnOKClick()
+{
+    if (UpdateData(true))
+        accept();
+}
+
+void TfmSource::btnBrowseSourceClick()
+{
+    ui::FileDialogRequest r;
+    r.owner = this;
+    r.title = QStringLiteral("Open Source Video File");
+    r.initialName = ui->edtSource->text();
+    // Disc files carry upper-case names, and names here match case by case.
+    r.filters = {QStringLiteral("Windows Video Files (*.wmv, *.avi, *.mpg, *.mpeg) "
+                                "(*.wmv *.avi *.mpg *.mpeg *.WMV *.AVI *.MPG *.MPEG)"),
+                 QStringLiteral("DVD Files (*.VOB) (*.vob *.VOB)"), QStringLiteral("All Files(*.*) (*)")};
+    r.mustExist = true;
+    const QString path = ui::Dialogs().OpenFile(r);
+    if (!path.isEmpty() && PathFits(path.toUtf8(), "source file"))
+        ui->edtSource->setText(path);
+}
+
+void TfmSource::btnBrowseOutputClick()
+{
+    ui::FileDialogRequest r;
+    r.owner = this;
+    r.title = QStringLiteral("Choose Output File Name");
+    r.initialName = ui->edtOutput->text();
+    r.filters = {QStringLiteral("Windows Media Video File(*.wmv) (*.wmv *.WMV)")};
+    const QString path = ui::Dialogs().SaveFile(r);
+    if (!path.isEmpty() && PathFits(path.toUtf8(), "output file"))
+        ui->edtOutput->setText(path);
+}
