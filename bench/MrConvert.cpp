@@ -1,0 +1,156 @@
+// mr-convert: one single-file conversion without a window.
+//
+//   mr-convert --source FILE --output FILE [--resolution 0|1|2|3] [--quality 1|2|3]
+//              [--crop L,T,R,B] [--two-pass] [--limit-card 0|1|2] [--title T]
+//              [--author A] [--copyright C] [--description D]
+//
+// Prints {"result": <code>, "media_ms": N, "bytes": N, "wall_s": S} and exits
+// 0 when the engine stopped by itself after a clean run; otherwise prints the
+// encoder's error text on stderr and exits 1 (2 for bad arguments).
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "ConvertRecipes.h"
+#include "CxList.h"
+#include "CxWMEncoder.h"
+#include "FfmpegEngine.h"
+#include "MROption.h"
+#include "TextUtil.h"
+
+namespace {
+
+int Usage(const char* why)
+{
+    std::fprintf(stderr,
+                 "mr-convert: %s\n"
+                 "usage: mr-convert --source FILE --output FILE [--resolution 0|1|2|3] [--quality 1|2|3]\n"
+                 "       [--crop L,T,R,B] [--two-pass] [--limit-card 0|1|2] [--title T] [--author A]\n"
+                 "       [--copyright C] [--description D]\n",
+                 why);
+    return 2;
+}
+
+bool ParseInt(const char* text, int lo, int hi, std::int32_t* out)
+{
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (!*text || *end || v < lo || v > hi)
+        return false;
+    *out = static_cast<std::int32_t>(v);
+    return true;
+}
+
+bool ParseCrop(const char* text, MROption* opt)
+{
+    std::int32_t* fields[4] = {&opt->nCropLeft, &opt->nCropTop, &opt->nCropRight, &opt->nCropBottom};
+    std::string rest = text;
+    for (int i = 0; i < 4; ++i) {
+        const std::size_t comma = rest.find(',');
+        if ((i < 3) == (comma == std::string::npos))
+            return false;
+        if (!ParseInt(rest.substr(0, comma).c_str(), 0, 100000, fields[i]))
+            return false;
+        rest = comma == std::string::npos ? std::string() : rest.substr(comma + 1);
+    }
+    opt->bCrop = 1;
+    return true;
+}
+
+// Copies a text argument into its field, refusing what does not fit whole.
+template <std::size_t N> bool Take(char (&field)[N], const char* text)
+{
+    if (!cx::FitsField(text, N))
+        return false;
+    cx::CopyText(field, text);
+    return true;
+}
+
+int Fail(CxWMEncoder& enc, const char* fallback)
+{
+    const std::string text = enc.GetErrorText();
+    std::fprintf(stderr, "%s\n", text.empty() ? fallback : text.c_str());
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    MROption opt = MakeOption();
+    RunItem item;
+    std::memset(&item, 0, sizeof item);
+    std::int32_t quality = mr::kQualityMedium;
+    bool haveSource = false;
+    bool haveOutput = false;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--two-pass") {
+            opt.bTwoPass = 1;
+            continue;
+        }
+        if (i + 1 >= argc)
+            return Usage(("missing value for " + a).c_str());
+        const char* v = argv[++i];
+        bool ok = true;
+        if (a == "--source")
+            ok = haveSource = Take(item.szSource, v) && *v;
+        else if (a == "--output")
+            ok = haveOutput = Take(opt.szOutputFile, v) && *v;
+        else if (a == "--resolution")
+            ok = ParseInt(v, 0, 3, &opt.nResolution);
+        else if (a == "--quality")
+            ok = ParseInt(v, 1, 3, &quality);
+        else if (a == "--crop")
+            ok = ParseCrop(v, &opt);
+        else if (a == "--limit-card")
+            ok = ParseInt(v, 0, 2, &opt.nCardSize) && (opt.bLimitSize = 1);
+        else if (a == "--title")
+            ok = Take(opt.szTitle, v);
+        else if (a == "--author")
+            ok = Take(opt.szAuthor, v);
+        else if (a == "--copyright")
+            ok = Take(opt.szCopyright, v);
+        else if (a == "--description")
+            ok = Take(opt.szDescription, v);
+        else
+            return Usage(("unknown argument " + a).c_str());
+        if (!ok)
+            return Usage(("bad value for " + a).c_str());
+    }
+    if (!haveSource || !haveOutput)
+        return Usage("--source and --output are required");
+
+    mce::InstallFactory(&mce::FfmpegEngineFactory());
+    const auto t0 = std::chrono::steady_clock::now();
+    CxWMEncoder enc;
+    if (!enc.IsAvailable())
+        return Fail(enc, "the encoding engine is not available");
+    if (!enc.LoadEngineProfiles())
+        return Fail(enc, "the engine's profiles could not be read");
+
+    CxList runList;
+    runList.Add(&item);
+    const bool started = recipe::RunSingleFile(enc, &runList, opt, quality);
+    runList.RemoveAll(false);
+    if (!started)
+        return Fail(enc, "the conversion could not be started");
+
+    mce::RunState state;
+    while ((state = enc.GetRunState()) == mce::RunState::Encoding || state == mce::RunState::Paused)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // A failure while encoding is now the session's code.
+    const std::int32_t result = enc.GetLastResult();
+    if (state != mce::RunState::Stopped || result < 0)
+        return Fail(enc, "the conversion did not finish");
+    const std::int32_t mediaMs = enc.GetDuration();
+    const std::int32_t bytes = enc.GetFileSize();
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    std::printf("{\"result\": %d, \"media_ms\": %d, \"bytes\": %d, \"wall_s\": %.3f}\n", static_cast<int>(result),
+                static_cast<int>(mediaMs), static_cast<int>(bytes), wall);
+    return 0;
+}

@@ -1,0 +1,606 @@
+#include "CxWMEncoder.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "Assert.h"
+#include "TextUtil.h"
+#include "WinUtil.h"
+
+namespace {
+
+// Capacities of the UTF-16 buffers handed to the engine, terminator included.
+constexpr std::size_t kNameChars = 20;
+constexpr std::size_t kPathChars = 260;
+constexpr std::size_t kTextChars = 256;
+
+// Decodes one UTF-8 sequence at s; a malformed one reads as U+FFFD, one byte.
+char32_t DecodeUtf8(const unsigned char*& s)
+{
+    const unsigned char c = *s;
+    int extra = 0;
+    char32_t cp = 0;
+    char32_t min = 0;
+    if (c < 0x80) {
+        ++s;
+        return c;
+    } else if ((c & 0xE0) == 0xC0) {
+        extra = 1, cp = c & 0x1F, min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        extra = 2, cp = c & 0x0F, min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        extra = 3, cp = c & 0x07, min = 0x10000;
+    } else {
+        ++s;
+        return 0xFFFD;
+    }
+    for (int i = 1; i <= extra; ++i) {
+        if ((s[i] & 0xC0) != 0x80) {
+            ++s;
+            return 0xFFFD;
+        }
+        cp = (cp << 6) | (s[i] & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        ++s;
+        return 0xFFFD;
+    }
+    s += extra + 1;
+    return cp;
+}
+
+// Converts UTF-8 into a zero-filled buffer of cap UTF-16 units. A text that
+// does not fit is cut before the first character that would not fit whole;
+// the result says whether it was whole. Null is the empty text.
+bool ToUtf16(const char* src, char16_t* dst, std::size_t cap)
+{
+    std::memset(dst, 0, cap * sizeof(char16_t));
+    if (!src)
+        return true;
+    std::size_t n = 0;
+    const auto* s = reinterpret_cast<const unsigned char*>(src);
+    while (*s) {
+        const char32_t cp = DecodeUtf8(s);
+        const std::size_t need = cp >= 0x10000 ? 2 : 1;
+        if (n + need > cap - 1)
+            return false;
+        if (need == 2) {
+            dst[n++] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            dst[n++] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            dst[n++] = static_cast<char16_t>(cp);
+        }
+    }
+    return true;
+}
+
+// UTF-16 to UTF-8 into a field of size bytes, cut at a character boundary.
+void FromUtf16(const std::u16string& src, char* dst, std::size_t size)
+{
+    std::string out;
+    for (std::size_t i = 0; i < src.size(); ++i) {
+        char32_t cp = src[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < src.size() && src[i + 1] >= 0xDC00 && src[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (src[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    cx::CopyText(dst, size, out.c_str());
+}
+
+bool IsEmpty(const char* s)
+{
+    return !s || !*s;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Error table
+
+const WMEncError g_WMEncErrors[kWMEncErrorCount] = {
+    {static_cast<std::int32_t>(0xC00D1B83u), "One or more codecs required to open this content could not be found."},
+    {static_cast<std::int32_t>(0xC00D1B84u),
+     "The archive file has the same name as an input file. Change one of the names before continuing."},
+    {static_cast<std::int32_t>(0xC00D1BA6u),
+     "A device used in the current active source for device control is no longer available."},
+    {static_cast<std::int32_t>(0xC00D1B79u), "The local archive file name was not set."},
+    {static_cast<std::int32_t>(0xC00D1B7Cu), "The specified crop values are not valid."},
+    {static_cast<std::int32_t>(0xC00D1B8Au), "One or all of the specified sources are not working properly. Check "
+                                             "that the sources are configured correctly."},
+    {static_cast<std::int32_t>(0xC00D1BD1u), "The file transfer bit rate is not valid."},
+    {static_cast<std::int32_t>(0xC00D1B9Fu), "The specified language is not valid."},
+    {static_cast<std::int32_t>(0xC00D1BA0u), "The specified source type is not valid."},
+    {static_cast<std::int32_t>(0xC00D1BE2u), "The pixel aspect ratio value must be between 1 and 255."},
+    {static_cast<std::int32_t>(0xC00D1BE4u), "The profile must contain at least one audio or video stream."},
+    {static_cast<std::int32_t>(0xC00D1BBFu), "The video bit rate setting is not valid."},
+    {static_cast<std::int32_t>(0xC00D1BC9u), "The video buffer setting is not valid."},
+    {static_cast<std::int32_t>(0xC00D1BC8u), "The video codec quality setting is not valid."},
+    {static_cast<std::int32_t>(0xC00D1BC5u), "The video height setting is not valid."},
+    {static_cast<std::int32_t>(0xC00D1B66u), "This operation is not allowed while encoding."},
+    {static_cast<std::int32_t>(0xC00D1B74u), "This operation is not allowed while archiving."},
+    {static_cast<std::int32_t>(0xC00D1B7Fu), "This operation is only allowed during encoding."},
+};
+
+std::string FormatEncoderError(std::int32_t hr)
+{
+    if (hr >= 0)
+        return {};
+    char text[256];
+    for (const WMEncError& row : g_WMEncErrors) {
+        if (row.hr == hr) {
+            std::snprintf(text, sizeof text, "Windows Media Encoder Internal Error: %s", row.szText);
+            return text;
+        }
+    }
+    std::snprintf(text, sizeof text, "Windows Media Encoder Internal Error: %x", static_cast<unsigned>(hr));
+    return text;
+}
+
+const char* ProfileFileName(std::int32_t nCode, std::int32_t nQuality)
+{
+    static const char* const kFiles[3][3] = {
+        // quality 1 (High), 3 (Low), anything else (Medium)
+        {"MRProf3v.prx", "MRProf1v.prx", "MRProf2v.prx"},
+        {"MRProf3h.prx", "MRProf1h.prx", "MRProf2h.prx"},
+        {"MRProf3x.prx", "MRProf1x.prx", "MRProf2x.prx"},
+    };
+    if (nCode < kResStandard || nCode > kResVGA)
+        return nullptr;
+    const int column = nQuality == 1 ? 0 : nQuality == 3 ? 1 : 2;
+    return kFiles[nCode - kResStandard][column];
+}
+
+// ---------------------------------------------------------------------------
+// CxWMEncProfile2
+
+CxWMEncProfile2::~CxWMEncProfile2()
+{
+    m_pProfile.reset();
+}
+
+bool CxWMEncProfile2::Create()
+{
+    m_pProfile.reset();
+    mce::IEngineFactory* factory = mce::InstalledFactory();
+    if (!factory)
+        return false;
+    const mce::Result hr = factory->CreateProfile(&m_pProfile);
+    if (mce::Failed(hr))
+        m_pProfile.reset();
+    return mce::Succeeded(hr) && m_pProfile;
+}
+
+bool CxWMEncProfile2::LoadFile(const char* szPath)
+{
+    if (!m_pProfile || IsEmpty(szPath))
+        return false;
+    char16_t wszPath[kPathChars];
+    if (!ToUtf16(szPath, wszPath, kPathChars))
+        return false; // a cut path names another file
+    return mce::Succeeded(m_pProfile->LoadFromFile(wszPath));
+}
+
+// ---------------------------------------------------------------------------
+// CxWMEncoder: construction and cleanup
+
+CxWMEncoder::CxWMEncoder()
+{
+    m_pGroups.reset(new (std::nothrow) CxTypedList<WMEncGroup>);
+    m_pEngineProfiles.reset(new (std::nothrow) CxTypedList<WMEncProfileInfo>);
+    m_pProfileObjs.reset(new (std::nothrow) CxTypedList<CxWMEncProfile2>);
+    if (!m_pGroups || !m_pEngineProfiles)
+        return;
+
+    mce::IEngineFactory* factory = mce::InstalledFactory();
+    if (!factory) {
+        m_hr = mce::rc::NotInitialized;
+        return;
+    }
+    m_hr = factory->Initialize();
+    if (mce::Failed(m_hr))
+        return;
+    m_pRuntime = factory;
+
+    m_hr = factory->CreateEncoder(&m_pEncoder);
+    if (mce::Failed(m_hr))
+        return;
+    if (!m_pEncoder) {
+        m_hr = mce::rc::Fail;
+        return;
+    }
+    if (mce::Failed(m_hr = m_pEncoder->GetSourceGroupCollection(&m_pSrcGrpColl)))
+        return;
+    if (mce::Failed(m_hr = m_pEncoder->GetDisplayInfo(&m_pDisplayInfo)))
+        return;
+    if (mce::Failed(m_hr = m_pEncoder->GetAttributes(&m_pSpare)))
+        return;
+    if (mce::Failed(m_hr = m_pEncoder->GetFile(&m_pFile)))
+        return;
+    if (mce::Failed(m_hr = m_pEncoder->GetProfileCollection(&m_pProfileColl)))
+        return;
+    if (mce::Failed(m_hr = m_pEncoder->GetStatistics(&m_pStatistics)))
+        return;
+    m_bAvailable = true;
+}
+
+CxWMEncoder::~CxWMEncoder()
+{
+    ClearGroups();
+    ClearEngineProfiles();
+    ClearProfiles();
+
+    m_pArchiveStats.reset();
+    m_pArchiveDisp.reset();
+    m_pStatistics.reset();
+    m_pProfileColl.reset();
+    m_pFile.reset();
+    m_pSpare.reset();
+    m_pDisplayInfo.reset();
+    m_pSrcGrpColl.reset();
+    m_pEncoder.reset();
+
+    m_pGroups.reset();
+    m_pEngineProfiles.reset();
+    m_pProfileObjs.reset();
+
+    if (m_pRuntime)
+        m_pRuntime->Uninitialize();
+    m_pRuntime = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Source groups
+
+bool CxWMEncoder::AddGroup(WMEncGroup* pGroup)
+{
+    if (!pGroup || !m_pGroups)
+        return false;
+    return m_pGroups->Add(pGroup);
+}
+
+bool CxWMEncoder::CreateGroup(WMEncGroup* pGroup, const char* szVideoPath, const char* szAudioPath)
+{
+    if (!pGroup || IsEmpty(szVideoPath))
+        return false;
+    if (IsEmpty(szAudioPath))
+        szAudioPath = szVideoPath;
+    ReleaseGroup(pGroup);
+    if (!m_pSrcGrpColl || !m_pGroups)
+        return false;
+
+    if (pGroup->wszName[0] == 0) {
+        char szName[kNameChars];
+        std::snprintf(szName, sizeof szName, "CxWMEncGrp_%d", static_cast<int>(m_pGroups->GetCount()));
+        ToUtf16(szName, pGroup->wszName, kNameChars);
+    }
+    char16_t wszVideo[kPathChars];
+    char16_t wszAudio[kPathChars];
+    if (!ToUtf16(szVideoPath, wszVideo, kPathChars) || !ToUtf16(szAudioPath, wszAudio, kPathChars))
+        return false; // a cut path names another file
+
+    m_hr = m_pSrcGrpColl->Add(pGroup->wszName, &pGroup->pSrcGrp);
+    if (mce::Failed(m_hr) || !pGroup->pSrcGrp)
+        return false;
+
+    {
+        mce::ObjectRef source;
+        m_hr = pGroup->pSrcGrp->AddSource(mce::kSourceVideo, &source);
+        if (mce::Failed(m_hr))
+            return false;
+        m_hr = mce::QueryInterface(source, &pGroup->pVideoSrc);
+        if (mce::Failed(m_hr))
+            return false;
+        m_hr = pGroup->pVideoSrc->SetInput(wszVideo, u"", u"");
+        if (mce::Failed(m_hr))
+            return false;
+    }
+    {
+        mce::ObjectRef source;
+        m_hr = pGroup->pSrcGrp->AddSource(mce::kSourceAudio, &source);
+        if (mce::Failed(m_hr))
+            return false;
+        m_hr = mce::QueryInterface(source, &pGroup->pAudioSrc);
+        if (mce::Failed(m_hr))
+            return false;
+        m_hr = pGroup->pAudioSrc->SetInput(wszAudio, u"", u"");
+        if (mce::Failed(m_hr))
+            return false;
+    }
+    return true;
+}
+
+bool CxWMEncoder::ReleaseGroup(WMEncGroup* pGroup)
+{
+    if (!pGroup)
+        return false;
+    pGroup->pAudioSrc.reset();
+    pGroup->pVideoSrc.reset();
+    pGroup->pSrcGrp.reset();
+    return true;
+}
+
+bool CxWMEncoder::RemoveGroup(std::uint32_t nIndex, bool bRelease)
+{
+    if (!m_pGroups)
+        return false;
+    WMEncGroup* pGroup = nullptr;
+    if (!m_pGroups->RemoveAt(nIndex, &pGroup))
+        return true;
+    if (bRelease)
+        ReleaseGroup(pGroup);
+    delete pGroup;
+    return true;
+}
+
+void CxWMEncoder::ClearGroups()
+{
+    const std::uint32_t n = m_pGroups ? m_pGroups->GetCount() : 0;
+    for (std::uint32_t i = 0; i < n; ++i)
+        RemoveGroup(0, true);
+}
+
+// ---------------------------------------------------------------------------
+// Profiles
+
+bool CxWMEncoder::SelectProfile(WMEncGroup* pGroup, std::int32_t nCode, std::int32_t nQuality)
+{
+    const char* szFile = ProfileFileName(nCode, nQuality);
+    if (!szFile)
+        return false;
+    char szPath[cx::kMaxPath];
+    if (!cx::GetModuleDir(szPath))
+        return false;
+    const std::size_t dirLen = std::strlen(szPath);
+    if (dirLen + std::strlen(szFile) >= sizeof szPath)
+        return false; // would name another file
+    std::memcpy(szPath + dirLen, szFile, std::strlen(szFile) + 1);
+    return ApplyProfileFile(pGroup, szPath);
+}
+
+bool CxWMEncoder::ApplyProfileFile(WMEncGroup* pGroup, const char* szPath)
+{
+    auto* pProfile = new (std::nothrow) CxWMEncProfile2;
+    CX_ASSERT(pProfile);
+    if (!pProfile->Create() || !pProfile->LoadFile(szPath) || !m_pProfileObjs) {
+        delete pProfile;
+        return false;
+    }
+    m_pProfileObjs->Add(pProfile);
+    return ApplyProfile(pGroup, pProfile->GetProfile());
+}
+
+bool CxWMEncoder::ApplyProfile(WMEncGroup* pGroup, const std::shared_ptr<mce::IProfile>& pProfile)
+{
+    CX_ASSERT(pGroup && pProfile);
+    if (!pGroup->pSrcGrp)
+        return false;
+    m_hr = pGroup->pSrcGrp->SetProfile(pProfile);
+    return mce::Succeeded(m_hr);
+}
+
+void CxWMEncoder::ClearProfiles()
+{
+    if (!m_pProfileObjs)
+        return;
+    for (CxWMEncProfile2* p = m_pProfileObjs->GetFirst(); p; p = m_pProfileObjs->GetNext())
+        delete p;
+    m_pProfileObjs->RemoveAll(false);
+}
+
+bool CxWMEncoder::LoadEngineProfiles()
+{
+    ClearEngineProfiles();
+    if (!m_pProfileColl || !m_pEngineProfiles)
+        return false;
+    std::int32_t nCount = 0;
+    m_hr = m_pProfileColl->GetCount(&nCount);
+    if (mce::Failed(m_hr))
+        return false;
+    for (std::int32_t i = 0; i < nCount; ++i) {
+        auto* pInfo = new (std::nothrow) WMEncProfileInfo{};
+        CX_ASSERT(pInfo);
+        m_hr = m_pProfileColl->Item(i, &pInfo->pEngineProfile);
+        if (mce::Failed(m_hr) || !pInfo->pEngineProfile) {
+            delete pInfo;
+            continue;
+        }
+        m_pEngineProfiles->Add(pInfo);
+        std::u16string name;
+        m_hr = pInfo->pEngineProfile->GetName(&name);
+        if (mce::Succeeded(m_hr))
+            FromUtf16(name, pInfo->szProfileName, sizeof pInfo->szProfileName);
+    }
+    return true;
+}
+
+bool CxWMEncoder::RemoveEngineProfile(std::uint32_t nIndex, bool bRelease)
+{
+    if (!m_pEngineProfiles)
+        return false;
+    WMEncProfileInfo* pInfo = nullptr;
+    if (!m_pEngineProfiles->RemoveAt(nIndex, &pInfo))
+        return true;
+    if (bRelease)
+        pInfo->pEngineProfile.reset();
+    delete pInfo;
+    return true;
+}
+
+void CxWMEncoder::ClearEngineProfiles()
+{
+    const std::uint32_t n = m_pEngineProfiles ? m_pEngineProfiles->GetCount() : 0;
+    for (std::uint32_t i = 0; i < n; ++i)
+        RemoveEngineProfile(0, true);
+}
+
+// ---------------------------------------------------------------------------
+// Video source settings, display texts, output file
+
+bool CxWMEncoder::SetCropping(WMEncGroup* pGroup, std::int32_t nLeft, std::int32_t nTop, std::int32_t nRight,
+                              std::int32_t nBottom)
+{
+    if (!pGroup || !pGroup->pVideoSrc)
+        return false;
+    mce::IVideoSource& src = *pGroup->pVideoSrc;
+    if (nLeft > 0)
+        m_hr = src.SetCroppingLeftMargin(nLeft);
+    if (nTop > 0)
+        m_hr = src.SetCroppingTopMargin(nTop);
+    if (nRight > 0)
+        m_hr = src.SetCroppingRightMargin(nRight);
+    if (nBottom > 0)
+        m_hr = src.SetCroppingBottomMargin(nBottom);
+    return mce::Succeeded(m_hr);
+}
+
+bool CxWMEncoder::SetTwoPass(WMEncGroup* pGroup, bool bEnable)
+{
+    if (!pGroup || !pGroup->pVideoSrc)
+        return false;
+    m_hr = pGroup->pVideoSrc->SetTwoPass(bEnable ? 1 : 0);
+    return mce::Succeeded(m_hr);
+}
+
+bool CxWMEncoder::SetDisplayText(SetTextFn fn, const char* szText)
+{
+    if (!m_pDisplayInfo)
+        return false;
+    char16_t wszText[kTextChars];
+    ToUtf16(szText, wszText, kTextChars); // a longer text is cut at a whole character
+    m_hr = ((*m_pDisplayInfo).*fn)(wszText);
+    return mce::Succeeded(m_hr);
+}
+
+bool CxWMEncoder::SetTitle(const char* szText)
+{
+    return SetDisplayText(&mce::IDisplayInfo::SetTitle, szText);
+}
+bool CxWMEncoder::SetAuthor(const char* szText)
+{
+    return SetDisplayText(&mce::IDisplayInfo::SetAuthor, szText);
+}
+bool CxWMEncoder::SetCopyright(const char* szText)
+{
+    return SetDisplayText(&mce::IDisplayInfo::SetCopyright, szText);
+}
+bool CxWMEncoder::SetDescription(const char* szText)
+{
+    return SetDisplayText(&mce::IDisplayInfo::SetDescription, szText);
+}
+
+bool CxWMEncoder::SetOutputFile(const char* szPath)
+{
+    if (IsEmpty(szPath) || !m_pFile)
+        return false;
+    char16_t wszPath[kPathChars];
+    if (!ToUtf16(szPath, wszPath, kPathChars))
+        return false; // a cut path names another file
+    m_hr = m_pFile->SetLocalFileName(wszPath);
+    return mce::Succeeded(m_hr);
+}
+
+bool CxWMEncoder::SetSizeLimit(std::int32_t nBytes)
+{
+    if (!m_pFile)
+        return false;
+    // The limit travels as a 64-bit value whose high half is zero; the
+    // engine's answer is not looked at.
+    m_pFile->SetMaxFileSize(static_cast<std::int64_t>(static_cast<std::uint32_t>(nBytes)));
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Running
+
+bool CxWMEncoder::Prepare(bool bPrepare)
+{
+    if (!m_pEncoder)
+        return false;
+    m_hr = m_pEncoder->SetAutoStop(mce::kTrue);
+    if (mce::Failed(m_hr))
+        return false;
+    m_hr = m_pEncoder->PrepareToEncode(bPrepare ? mce::kTrue : mce::kFalse);
+    return mce::Succeeded(m_hr);
+}
+
+bool CxWMEncoder::Start()
+{
+    if (!m_pEncoder)
+        return false;
+    m_hr = m_pEncoder->Start();
+    return mce::Succeeded(m_hr);
+}
+
+bool CxWMEncoder::Pause()
+{
+    if (!m_pEncoder)
+        return false;
+    m_hr = m_pEncoder->Pause();
+    return mce::Succeeded(m_hr);
+}
+
+bool CxWMEncoder::Stop()
+{
+    if (!m_pEncoder)
+        return false;
+    m_hr = m_pEncoder->Stop();
+    return mce::Succeeded(m_hr);
+}
+
+std::int32_t CxWMEncoder::ReadArchiveStat(bool bDuration)
+{
+    if (!m_pEncoder || !m_pStatistics)
+        return -1;
+    m_hr = m_pStatistics->GetFileArchiveStats(&m_pArchiveDisp);
+    if (mce::Failed(m_hr))
+        return 0;
+    m_hr = mce::QueryInterface(m_pArchiveDisp, &m_pArchiveStats);
+    if (mce::Failed(m_hr))
+        return 0;
+    std::int64_t value = 0;
+    m_hr = bDuration ? m_pArchiveStats->GetFileDuration(&value) : m_pArchiveStats->GetFileSize(&value);
+    if (mce::Failed(m_hr))
+        return 0;
+    m_pArchiveDisp.reset();
+    m_pArchiveStats.reset();
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(value)));
+}
+
+std::int32_t CxWMEncoder::GetDuration()
+{
+    return ReadArchiveStat(true);
+}
+std::int32_t CxWMEncoder::GetFileSize()
+{
+    return ReadArchiveStat(false);
+}
+
+mce::RunState CxWMEncoder::GetRunState()
+{
+    if (!m_pEncoder)
+        return mce::RunState::Idle;
+    mce::Result failure = mce::rc::Ok;
+    const mce::RunState state = m_pEncoder->GetRunState(&failure);
+    if (state == mce::RunState::Stopped && mce::Failed(failure))
+        m_hr = failure;
+    return state;
+}
