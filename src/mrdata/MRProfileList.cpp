@@ -50,13 +50,11 @@ bool MRProfileList::Load()
         return false;
 
     // A file too short for its header is an empty store.
-    if (m_pDataFile->Remaining() < kHeaderBytes) {
-        m_pDataFile->Close();
-        return true;
-    }
     std::int32_t nCount = 0;
-    m_pDataFile->ReadInt(&nCount);
-    m_pDataFile->ReadInt(&m_nCurrent);
+    if (m_pDataFile->Remaining() >= kHeaderBytes) {
+        m_pDataFile->ReadInt(&nCount);
+        m_pDataFile->ReadInt(&m_nCurrent);
+    }
 
     // A damaged count must not make us allocate for records that cannot
     // be there.
