@@ -70,8 +70,12 @@ bool CxFile::ReadString(char* szBuf, std::size_t nBufSize, std::int32_t* pnLen)
         nLen = DecodeLE(raw);
     if (pnLen)
         *pnLen = nLen;
-    if (nLen <= 0 || nBufSize == 0)
+    if (nLen <= 0)
         return true;
+    if (nBufSize == 0) {
+        std::fseek(m_fp, nLen, SEEK_CUR);  // nothing fits; stay in step
+        return true;
+    }
 
     const auto nStored = static_cast<std::size_t>(nLen);
     if (nStored < nBufSize) {
