@@ -64,4 +64,4 @@ void SkinManager::Restyle()
     ++m_restyles;
 }
 
-}  // namespace skin
+} // namespace skin

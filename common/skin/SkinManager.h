@@ -15,7 +15,7 @@ namespace skin {
 enum SkinType { BlueGlass = 1, DeepBlue = 2, MacOS = 3, WindowsXP = 4, Protein = 5 };
 constexpr int kSkinCount = 5;
 
-QString SkinName(int skin);  // "Blue Glass", ...; empty outside 1..5
+QString SkinName(int skin); // "Blue Glass", ...; empty outside 1..5
 
 class SkinManager : public QObject {
     Q_OBJECT
@@ -42,4 +42,4 @@ private:
 // The style sheet of a skin, from the resources.
 QString SkinStyleSheet(int skin);
 
-}  // namespace skin
+} // namespace skin
