@@ -1,0 +1,439 @@
+#include "FfEncoder.h"
+
+#include <mutex>
+#include <vector>
+
+#include "FfJob.h"
+#include "FfProfile.h"
+#include "TextConv.h"
+
+namespace mce::ff {
+
+class FfSourceGroup;
+
+// What every object of one encoder shares.
+struct EncoderState {
+    std::mutex mutex; // configuration and job control; never taken by reads of counters or run state
+    std::vector<std::shared_ptr<FfSourceGroup>> groups;
+    DisplayTexts texts;
+    std::u16string output;
+    std::int64_t maxFileSize = 0;
+    bool autoStop = false;
+    unsigned version = 0; // bumped by every configuration change
+    unsigned preparedVersion = 0;
+    bool jobStarted = false;
+    const std::shared_ptr<Counters> counters = std::make_shared<Counters>();
+    std::atomic<RunState> run{RunState::Idle};
+    std::atomic<Result> failure{rc::Ok};
+    // Declared last so it goes first: its threads report into the members above.
+    std::unique_ptr<Job> job;
+
+    bool Busy() const
+    {
+        const RunState s = run.load();
+        return s == RunState::Encoding || s == RunState::Paused;
+    }
+};
+
+namespace {
+
+// Runs a configuration change unless an encoding is under way.
+template <class F> Result Configure(const std::weak_ptr<EncoderState>& weak, F&& change)
+{
+    const auto state = weak.lock();
+    if (!state)
+        return rc::Fail;
+    std::lock_guard lock(state->mutex);
+    if (state->Busy())
+        return rc::NotAllowedWhileEncoding;
+    const Result r = change(*state);
+    if (Succeeded(r))
+        ++state->version;
+    return r;
+}
+
+} // namespace
+
+struct SourceSettings {
+    std::string path;
+    int crop[4] = {0, 0, 0, 0}; // left, top, right, bottom
+    bool twoPass = false;
+};
+
+class FfVideoSource final : public IVideoSource {
+public:
+    explicit FfVideoSource(std::weak_ptr<EncoderState> s) : m_state(std::move(s)) {}
+    Result SetInput(const char16_t* path, const char16_t*, const char16_t*) override
+    {
+        if (!path || !*path)
+            return rc::InvalidArg;
+        return Configure(m_state, [&](EncoderState&) {
+            settings.path = ToUtf8(path);
+            return rc::Ok;
+        });
+    }
+    Result SetCroppingLeftMargin(std::int32_t px) override { return SetCrop(0, px); }
+    Result SetCroppingTopMargin(std::int32_t px) override { return SetCrop(1, px); }
+    Result SetCroppingRightMargin(std::int32_t px) override { return SetCrop(2, px); }
+    Result SetCroppingBottomMargin(std::int32_t px) override { return SetCrop(3, px); }
+    Result SetTwoPass(std::int16_t enable) override
+    {
+        return Configure(m_state, [&](EncoderState&) {
+            settings.twoPass = enable != 0;
+            return rc::Ok;
+        });
+    }
+    SourceSettings settings; // read under the state's mutex
+
+private:
+    Result SetCrop(int which, std::int32_t px)
+    {
+        if (px < 0)
+            return rc::InvalidCrop;
+        return Configure(m_state, [&](EncoderState&) {
+            settings.crop[which] = px;
+            return rc::Ok;
+        });
+    }
+    std::weak_ptr<EncoderState> m_state;
+};
+
+class FfAudioSource final : public IAudioSource {
+public:
+    explicit FfAudioSource(std::weak_ptr<EncoderState> s) : m_state(std::move(s)) {}
+    Result SetInput(const char16_t* path, const char16_t*, const char16_t*) override
+    {
+        if (!path || !*path)
+            return rc::InvalidArg;
+        return Configure(m_state, [&](EncoderState&) {
+            this->path = ToUtf8(path);
+            return rc::Ok;
+        });
+    }
+    std::string path;
+
+private:
+    std::weak_ptr<EncoderState> m_state;
+};
+
+class FfSourceGroup final : public ISourceGroup {
+public:
+    FfSourceGroup(std::weak_ptr<EncoderState> s, std::u16string name) : m_state(std::move(s)), m_name(std::move(name))
+    {
+    }
+    Result AddSource(std::int32_t type, ObjectRef* source) override
+    {
+        if (!source)
+            return rc::InvalidArg;
+        if (type != kSourceVideo && type != kSourceAudio)
+            return rc::InvalidSourceType;
+        return Configure(m_state, [&](EncoderState&) {
+            if (type == kSourceVideo) {
+                video = std::make_shared<FfVideoSource>(m_state);
+                *source = video;
+            } else {
+                audio = std::make_shared<FfAudioSource>(m_state);
+                *source = audio;
+            }
+            return rc::Ok;
+        });
+    }
+    Result SetProfile(const ObjectRef& profile) override
+    {
+        const auto p = std::dynamic_pointer_cast<FfProfile>(profile);
+        if (!p)
+            return rc::InvalidArg;
+        return Configure(m_state, [&](EncoderState&) {
+            // The group keeps the profile as it is now, as a copy.
+            hasProfile = p->Loaded();
+            this->profile = p->Profile();
+            return rc::Ok;
+        });
+    }
+
+    std::shared_ptr<FfVideoSource> video;
+    std::shared_ptr<FfAudioSource> audio;
+    bool hasProfile = false;
+    EngineProfile profile;
+
+private:
+    std::weak_ptr<EncoderState> m_state;
+    std::u16string m_name;
+};
+
+namespace {
+
+class FfSourceGroupCollection final : public ISourceGroupCollection {
+public:
+    explicit FfSourceGroupCollection(std::weak_ptr<EncoderState> s) : m_state(std::move(s)) {}
+    Result Add(const char16_t* name, std::shared_ptr<ISourceGroup>* group) override
+    {
+        if (!group)
+            return rc::InvalidArg;
+        return Configure(m_state, [&](EncoderState& st) {
+            auto g = std::make_shared<FfSourceGroup>(m_state, name ? std::u16string(name) : std::u16string());
+            st.groups.push_back(g);
+            *group = g;
+            return rc::Ok;
+        });
+    }
+
+private:
+    std::weak_ptr<EncoderState> m_state;
+};
+
+class FfDisplayInfo final : public IDisplayInfo {
+public:
+    explicit FfDisplayInfo(std::weak_ptr<EncoderState> s) : m_state(std::move(s)) {}
+    Result SetTitle(const char16_t* t) override { return Set(&DisplayTexts::title, t); }
+    Result SetAuthor(const char16_t* t) override { return Set(&DisplayTexts::author, t); }
+    Result SetCopyright(const char16_t* t) override { return Set(&DisplayTexts::copyright, t); }
+    Result SetDescription(const char16_t* t) override { return Set(&DisplayTexts::description, t); }
+
+private:
+    Result Set(std::u16string DisplayTexts::*field, const char16_t* text)
+    {
+        return Configure(m_state, [&](EncoderState& st) {
+            st.texts.*field = text ? text : u"";
+            return rc::Ok;
+        });
+    }
+    std::weak_ptr<EncoderState> m_state;
+};
+
+class FfOutputFile final : public IOutputFile {
+public:
+    explicit FfOutputFile(std::weak_ptr<EncoderState> s) : m_state(std::move(s)) {}
+    Result SetLocalFileName(const char16_t* path) override
+    {
+        return Configure(m_state, [&](EncoderState& st) {
+            st.output = path ? path : u"";
+            return rc::Ok;
+        });
+    }
+    Result SetMaxFileSize(std::int64_t bytes) override
+    {
+        if (bytes < 0)
+            return rc::InvalidArg;
+        return Configure(m_state, [&](EncoderState& st) {
+            st.maxFileSize = bytes;
+            return rc::Ok;
+        });
+    }
+
+private:
+    std::weak_ptr<EncoderState> m_state;
+};
+
+class FfArchiveStats final : public IFileArchiveStats {
+public:
+    explicit FfArchiveStats(std::shared_ptr<Counters> c) : m_counters(std::move(c)) {}
+    Result GetFileSize(std::int64_t* bytes) override
+    {
+        if (!bytes)
+            return rc::InvalidArg;
+        *bytes = m_counters->bytes.load(std::memory_order_relaxed);
+        return rc::Ok;
+    }
+    Result GetFileDuration(std::int64_t* ms) override
+    {
+        if (!ms)
+            return rc::InvalidArg;
+        *ms = m_counters->mediaMs.load(std::memory_order_relaxed);
+        return rc::Ok;
+    }
+
+private:
+    std::shared_ptr<Counters> m_counters;
+};
+
+class FfStatistics final : public IStatistics {
+public:
+    explicit FfStatistics(std::shared_ptr<Counters> c) : m_counters(std::move(c)) {}
+    Result GetFileArchiveStats(ObjectRef* stats) override
+    {
+        if (!stats)
+            return rc::InvalidArg;
+        *stats = std::make_shared<FfArchiveStats>(m_counters);
+        return rc::Ok;
+    }
+
+private:
+    std::shared_ptr<Counters> m_counters;
+};
+
+class FfAttributes final : public IObject {};
+
+// Builds and checks the conversion of the newest group. Called with the
+// state's mutex held and no encoding running.
+Result PrepareLocked(EncoderState& st)
+{
+    if (st.job) {
+        st.job.reset(); // a finished run: its threads are joined here
+        st.jobStarted = false;
+    }
+    if (st.groups.empty())
+        return rc::SourceNotWorking;
+    // A batch adds one group per item to the same collection: the newest is
+    // the one to encode.
+    const FfSourceGroup& g = *st.groups.back();
+    if (!g.hasProfile)
+        return rc::ProfileWithoutStreams;
+    if (!g.video || g.video->settings.path.empty())
+        return rc::SourceNotWorking;
+    JobConfig cfg;
+    cfg.videoPath = g.video->settings.path;
+    cfg.audioPath = g.audio ? g.audio->path : std::string();
+    cfg.cropLeft = g.video->settings.crop[0];
+    cfg.cropTop = g.video->settings.crop[1];
+    cfg.cropRight = g.video->settings.crop[2];
+    cfg.cropBottom = g.video->settings.crop[3];
+    cfg.twoPass = g.video->settings.twoPass;
+    cfg.profile = g.profile;
+    cfg.outputPath = ToUtf8(st.output);
+    cfg.maxFileSize = st.maxFileSize;
+    cfg.texts = st.texts;
+    auto job = std::make_unique<Job>(std::move(cfg), st.counters);
+    if (Result r = job->Prepare(); Failed(r))
+        return r;
+    st.job = std::move(job);
+    st.preparedVersion = st.version;
+    return rc::Ok;
+}
+
+} // namespace
+
+FfEncoder::FfEncoder() : m_state(std::make_shared<EncoderState>())
+{
+    m_groups = std::make_shared<FfSourceGroupCollection>(m_state);
+    m_display = std::make_shared<FfDisplayInfo>(m_state);
+    m_attributes = std::make_shared<FfAttributes>();
+    m_file = std::make_shared<FfOutputFile>(m_state);
+    m_profiles = std::make_shared<FfProfileCollection>();
+    m_statistics = std::make_shared<FfStatistics>(m_state->counters);
+}
+
+FfEncoder::~FfEncoder()
+{
+    // Releasing the encoder while it runs ends the encoding with a complete file.
+    std::lock_guard lock(m_state->mutex);
+    m_state->job.reset();
+}
+
+template <class T> static Result Hand(const std::shared_ptr<T>& object, std::shared_ptr<T>* out)
+{
+    if (!out)
+        return rc::InvalidArg;
+    *out = object;
+    return rc::Ok;
+}
+
+Result FfEncoder::GetSourceGroupCollection(std::shared_ptr<ISourceGroupCollection>* out)
+{
+    return Hand(m_groups, out);
+}
+Result FfEncoder::GetDisplayInfo(std::shared_ptr<IDisplayInfo>* out)
+{
+    return Hand(m_display, out);
+}
+Result FfEncoder::GetAttributes(ObjectRef* out)
+{
+    return Hand(m_attributes, out);
+}
+Result FfEncoder::GetFile(std::shared_ptr<IOutputFile>* out)
+{
+    return Hand(m_file, out);
+}
+Result FfEncoder::GetProfileCollection(std::shared_ptr<IProfileCollection>* out)
+{
+    return Hand(m_profiles, out);
+}
+Result FfEncoder::GetStatistics(std::shared_ptr<IStatistics>* out)
+{
+    return Hand(m_statistics, out);
+}
+
+Result FfEncoder::SetAutoStop(std::int16_t enable)
+{
+    return Configure(m_state, [&](EncoderState& st) {
+        st.autoStop = enable != 0;
+        return rc::Ok;
+    });
+}
+
+Result FfEncoder::PrepareToEncode(std::int16_t prepare)
+{
+    EncoderState& st = *m_state;
+    std::lock_guard lock(st.mutex);
+    if (st.Busy())
+        return rc::NotAllowedWhileEncoding;
+    if (!prepare) {
+        st.job.reset();
+        st.jobStarted = false;
+        return rc::Ok;
+    }
+    return PrepareLocked(st);
+}
+
+Result FfEncoder::Start()
+{
+    EncoderState& st = *m_state;
+    std::lock_guard lock(st.mutex);
+    RunState s = st.run.load();
+    if (s == RunState::Paused) {
+        st.run = RunState::Encoding;
+        st.job->Resume();
+        return rc::Ok;
+    }
+    if (s == RunState::Encoding)
+        return rc::Ok;
+    // Not prepared, prepared for settings that changed since, or already run:
+    // prepare now.
+    if (!st.job || st.jobStarted || st.preparedVersion != st.version) {
+        if (Result r = PrepareLocked(st); Failed(r))
+            return r;
+    }
+    st.failure = rc::Ok;
+    st.counters->bytes = 0;
+    st.counters->mediaMs = 0;
+    st.run = RunState::Encoding; // before the threads start: a short run may end at once
+    st.jobStarted = true;
+    st.job->Start([state = &st](Result r) {
+        state->failure = r;
+        if (state->autoStop || Failed(r))
+            state->run = RunState::Stopped;
+    });
+    return rc::Ok;
+}
+
+Result FfEncoder::Pause()
+{
+    EncoderState& st = *m_state;
+    std::lock_guard lock(st.mutex);
+    RunState expected = RunState::Encoding;
+    if (st.run.compare_exchange_strong(expected, RunState::Paused)) {
+        st.job->Pause();
+        return rc::Ok;
+    }
+    return expected == RunState::Paused ? rc::Ok : rc::OnlyDuringEncoding;
+}
+
+Result FfEncoder::Stop()
+{
+    EncoderState& st = *m_state;
+    std::lock_guard lock(st.mutex);
+    if (!st.Busy())
+        return rc::OnlyDuringEncoding;
+    st.job->Stop(); // returns once the file is finished
+    st.run = RunState::Stopped;
+    return rc::Ok;
+}
+
+RunState FfEncoder::GetRunState(Result* failure)
+{
+    if (failure)
+        *failure = m_state->failure.load();
+    return m_state->run.load();
+}
+
+} // namespace mce::ff

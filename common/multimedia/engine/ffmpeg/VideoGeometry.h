@@ -1,0 +1,31 @@
+// Picture geometry of a conversion: where the source picture goes inside the
+// profile's frame and at what rate frames go out. No FFmpeg types, so the
+// rules can be checked on their own.
+#pragma once
+
+#include <cstdint>
+
+namespace mce::ff {
+
+struct Rect {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool operator==(const Rect&) const = default;
+};
+
+// The rectangle inside a frameWidth x frameHeight frame of square pixels that
+// shows a sourceWidth x sourceHeight picture (pixels sarNum:sarDen wide, 0 or
+// negative meaning square) at its display aspect, centred, the rest left as
+// black bars. Everything even, as 4:2:0 video needs.
+Rect FitPicture(int sourceWidth, int sourceHeight, int sarNum, int sarDen, int frameWidth, int frameHeight);
+
+struct Rate {
+    int num = 0, den = 1;
+    bool operator==(const Rate&) const = default;
+};
+
+// The output frame rate: the source's own when it is not above the cap, else
+// the cap, kept 1001-based when the source is (29.97 capped at 25 gives
+// 25000/1001). An unknown source rate gives the cap.
+Rate CapFrameRate(Rate source, int cap);
+
+} // namespace mce::ff
