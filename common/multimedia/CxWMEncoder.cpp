@@ -594,13 +594,18 @@ std::int32_t CxWMEncoder::GetFileSize()
     return ReadArchiveStat(false);
 }
 
-mce::RunState CxWMEncoder::GetRunState()
+mce::RunState CxWMEncoder::GetRunState(std::int32_t* pnFailure)
 {
+    if (pnFailure)
+        *pnFailure = 0;
     if (!m_pEncoder)
         return mce::RunState::Idle;
     mce::Result failure = mce::rc::Ok;
     const mce::RunState state = m_pEncoder->GetRunState(&failure);
-    if (state == mce::RunState::Stopped && mce::Failed(failure))
+    if (state == mce::RunState::Stopped && mce::Failed(failure)) {
         m_hr = failure;
+        if (pnFailure)
+            *pnFailure = failure;
+    }
     return state;
 }

@@ -121,9 +121,9 @@ public:
     std::int32_t GetFileSize();
 
     // Whether the engine is encoding, paused or stopped. When it stopped on a
-    // failure while encoding, that failure's code goes into m_hr. Idle
-    // without an encoder object.
-    mce::RunState GetRunState();
+    // failure while encoding, that failure's code goes into m_hr and into
+    // *pnFailure (else 0 there). Idle without an encoder object.
+    mce::RunState GetRunState(std::int32_t* pnFailure = nullptr);
 
     // Shows FormatEncoderError(m_hr) in a "Media Encoder Error" box owned by
     // owner; nothing when m_hr is not a failure. Needs mc_session_ui.

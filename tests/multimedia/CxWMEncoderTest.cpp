@@ -320,7 +320,9 @@ TEST_F(SessionTest, RunStateRecordsAFailureWhileEncoding)
     EXPECT_EQ(enc.GetRunState(), mce::RunState::Stopped);
     EXPECT_EQ(enc.GetLastResult(), 0);
     engine.runFailure = mce::rc::DiskFull;
-    EXPECT_EQ(enc.GetRunState(), mce::RunState::Stopped);
+    std::int32_t failure = 0;
+    EXPECT_EQ(enc.GetRunState(&failure), mce::RunState::Stopped);
+    EXPECT_EQ(failure, mce::rc::DiskFull);
     EXPECT_EQ(enc.GetLastResult(), mce::rc::DiskFull);
 }
 

@@ -1,0 +1,468 @@
+#include "TfmConvert.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <new>
+
+#include "Assert.h"
+#include "ConvertRecipes.h"
+#include "CxList.h"
+#include "CxWMEncoder.h"
+#include "DialogService.h"
+#include "MROption.h"
+#include "WinUtil.h"
+#include "main/MainAccess.h"
+#include "main/ProductLinks.h"
+#include "ui_TfmConvert.h"
+
+bool TfmConvert::s_bFirstTickSeen = false;
+
+namespace {
+
+constexpr int kWaitInterval = 300;
+constexpr int kConvertInterval = 500;
+constexpr int kBatchInterval = 1000;
+
+// Polls in a row without progress after which a run has ended.
+constexpr int kSamePolls = 5;
+
+const char* const kStateText[] = {
+    "Initializing encoder...",
+    "Preparing encoding process...",
+    "Encoding process running...",
+    "Encoding process paused.",
+    "Encoding process stopped.",
+    "Please press the [Start] button to start encoding...",
+    "Video conversion ended successfully!",
+};
+
+const char* const kStopQuestion = "Are you sure to stop the encoding process?";
+
+} // namespace
+
+TfmConvert::TfmConvert(MainAccess& main, QWidget* owner, std::int32_t bBatch)
+    : QDialog(owner), ui(std::make_unique<Ui::TfmConvert>()), m_main(main)
+{
+    ui->setupUi(this);
+    m_bBatch = bBatch;
+
+    tmConvert.setObjectName(QStringLiteral("tmConvert"));
+    tmWait.setObjectName(QStringLiteral("tmWait"));
+    tmBatch.setObjectName(QStringLiteral("tmBatch"));
+    tmConvert.setInterval(kConvertInterval);
+    tmWait.setInterval(kWaitInterval);
+    tmBatch.setInterval(kBatchInterval);
+    connect(&tmConvert, &QTimer::timeout, this, &TfmConvert::tmConvertTimer);
+    connect(&tmWait, &QTimer::timeout, this, &TfmConvert::tmWaitTimer);
+    connect(&tmBatch, &QTimer::timeout, this, &TfmConvert::tmBatchTimer);
+    connect(ui->sbtnPause, &QPushButton::clicked, this, &TfmConvert::sbtnPauseClick);
+    connect(ui->sbtnClose, &QPushButton::clicked, this, &TfmConvert::sbtnCloseClick);
+    connect(ui->sbtnPreview, &QPushButton::clicked, this, &TfmConvert::sbtnPreviewClick);
+
+    FormCreate();
+    tmWait.start();
+}
+
+TfmConvert::~TfmConvert()
+{
+    tmWait.stop();
+    // A window destroyed without passing its close check still leaves no
+    // session running behind it.
+    FreeEncoder();
+    SetHourglass(false);
+}
+
+void TfmConvert::FormCreate()
+{
+    if (const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen())
+        move(s->availableGeometry().center() - rect().center());
+    SetState(csWaiting);
+    m_nDuration = 0;
+    m_nFileSize = 0;
+    UpdateStatus();
+    UpdateButtons();
+    skinMain.AddComponent(ui->sfConvert);
+    skinMain.AddComponent(ui->sbtnPreview);
+    skinMain.AddComponent(ui->sbtnPause);
+    skinMain.AddComponent(ui->sbtnClose);
+    m_main.ApplySkin(&skinMain);
+}
+
+// ---------------------------------------------------------------------------
+// Beginning the conversion
+
+void TfmConvert::tmWaitTimer()
+{
+    if (m_bStarted)
+        return;
+    // The first run window of a process gives the desktop one more tick to
+    // settle before the engine starts loading.
+    if (!s_bFirstTickSeen) {
+        s_bFirstTickSeen = true;
+        return;
+    }
+    m_bStarted = true;
+    StartConvert();
+}
+
+void TfmConvert::StartConvert()
+{
+    MROption* pOption = m_main.GetOption();
+    CX_ASSERT(pOption);
+
+    FreeEncoder();
+    SetState(csInitializing);
+    UpdateStatus();
+    UpdateButtons();
+    SetHourglass(true);
+
+    m_pWMEncoder.reset(new (std::nothrow) CxWMEncoder);
+    if (!m_pWMEncoder || !m_pWMEncoder->IsAvailable()) {
+        ui::ShowInformation(this, QStringLiteral("Morvane Converter requires Microsoft Media Encoder installed. Please "
+                                                 "visit our web site for detail information about Microsoft Media "
+                                                 "Encoder."));
+        FreeEncoder();
+        UpdateStatus();
+        UpdateButtons();
+        close();
+        cx::ShellOpen(product::kPrerequisitesPage);
+        SetHourglass(false);
+        return;
+    }
+
+    if (!m_pWMEncoder->LoadEngineProfiles()) {
+        ui::Dialogs().Message(this,
+                              QStringLiteral("Error loading Microsoft Media Encoder Profiles. Please contact ") +
+                                  QString::fromUtf8(product::kSupportEmail) + QStringLiteral(" for technical support."),
+                              QStringLiteral("Error"), ui::Icon::Information, ui::Buttons::Ok);
+        FailureEnd();
+        return;
+    }
+
+    if (m_bBatch != 0) {
+        m_nBatchIndex = 0;
+        tmBatchTimer();
+        return;
+    }
+
+    if (!AddSources()) {
+        m_pWMEncoder->ShowError(this);
+        FailureEnd();
+        return;
+    }
+    recipe::ApplyOutputSettings(*m_pWMEncoder, *pOption);
+
+    SetState(csPreparing);
+    UpdateStatus();
+    UpdateButtons();
+    if (!m_pWMEncoder->Prepare(true)) {
+        m_pWMEncoder->ShowError(this);
+        FailureEnd();
+        return;
+    }
+    if (!StartEncoding())
+        FailureEnd();
+}
+
+bool TfmConvert::AddSources()
+{
+    const MROption* pOption = m_main.GetOption();
+    CX_ASSERT(pOption);
+    return recipe::AddSources(*m_pWMEncoder, m_main.GetRunList(), *pOption, nQuality,
+                              [this](const char* s, const char* o) { ShowSource(s, o); }) > 0;
+}
+
+void TfmConvert::tmBatchTimer()
+{
+    CxList* pRunList = m_main.GetRunList();
+    const auto* pItem =
+        pRunList && m_nBatchIndex >= 0 ? static_cast<const RunItem*>(pRunList->GetAt(m_nBatchIndex)) : nullptr;
+    if (!StartBatchItem(pItem)) {
+        FreeEncoder();
+        UpdateStatus();
+        UpdateButtons();
+        SetHourglass(false);
+        close();
+    }
+    tmBatch.stop();
+    tmConvert.start();
+}
+
+bool TfmConvert::StartBatchItem(const RunItem* pItem)
+{
+    if (!pItem || !m_pWMEncoder)
+        return false;
+    const MROption* pOption = m_main.GetOption();
+    CX_ASSERT(pOption);
+    recipe::ConfigureBatchItem(*m_pWMEncoder, pItem, *pOption, nQuality,
+                               [this](const char* s, const char* o) { ShowSource(s, o); });
+
+    SetState(csPreparing);
+    UpdateStatus();
+    UpdateButtons();
+    if (!m_pWMEncoder->Prepare(true)) {
+        m_pWMEncoder->ShowError(this);
+        return false;
+    }
+    return StartEncoding();
+}
+
+// Starts the prepared session. A start the engine refuses is reported and
+// the caller ends the run, rather than showing a run that never began.
+bool TfmConvert::StartEncoding()
+{
+    if (!m_pWMEncoder->Start()) {
+        m_pWMEncoder->ShowError(this);
+        return false;
+    }
+    SetHourglass(false);
+    SetState(csRunning);
+    UpdateStatus();
+    UpdateButtons();
+    m_nLastSize = 0;
+    m_nLastDuration = 0;
+    m_nSameCount = 0;
+    tmConvert.start();
+    m_bRunning = true;
+    return true;
+}
+
+void TfmConvert::FailureEnd()
+{
+    FreeEncoder();
+    UpdateStatus();
+    UpdateButtons();
+    SetHourglass(false);
+    close();
+}
+
+// ---------------------------------------------------------------------------
+// The poll and the end rule
+
+void TfmConvert::tmConvertTimer()
+{
+    if (!m_pWMEncoder)
+        return;
+    m_nDuration = m_pWMEncoder->GetDuration();
+    m_nFileSize = m_pWMEncoder->GetFileSize();
+
+    std::int32_t nFailure = 0;
+    if (m_pWMEncoder->GetRunState(&nFailure) == mce::RunState::Stopped && nFailure < 0) {
+        EndOnEngineFailure();
+        return;
+    }
+
+    // Progress is growth of the output or of the converted time: a source
+    // that is slow to open or the analysis pass of a two-pass run writes
+    // nothing for a while without having ended.
+    if (m_nFileSize == m_nLastSize && m_nDuration == m_nLastDuration) {
+        ++m_nSameCount;
+        if (m_nSameCount > kSamePolls) {
+            const CxList* pRunList = m_main.GetRunList();
+            const std::int64_t nLast = pRunList ? static_cast<std::int64_t>(pRunList->GetCount()) - 1 : -1;
+            if (m_bBatch == 0 || m_nBatchIndex >= nLast) {
+                m_pWMEncoder->Stop();
+                m_pWMEncoder.reset();
+                m_bRunning = false;
+                tmConvert.stop();
+                SetState(csFinished);
+                UpdateStatus();
+                UpdateButtons();
+                return;
+            }
+            ++m_nBatchIndex;
+            tmBatch.start();
+            tmConvert.stop();
+        }
+    } else {
+        m_nSameCount = 0;
+        m_nLastSize = m_nFileSize;
+        m_nLastDuration = m_nDuration;
+    }
+    UpdateStatus();
+}
+
+// The engine stopped on a failure while encoding: the run did not succeed,
+// whatever the output's size says. Reported like a refused Prepare; the
+// figures reached stay on show and no further batch item starts.
+void TfmConvert::EndOnEngineFailure()
+{
+    tmConvert.stop();
+    tmBatch.stop();
+    m_bRunning = false;
+    m_pWMEncoder->ShowError(this);
+    m_pWMEncoder.reset();
+    SetState(csStopped);
+    UpdateStatus();
+    UpdateButtons();
+}
+
+// ---------------------------------------------------------------------------
+// Buttons and closing
+
+void TfmConvert::sbtnPauseClick()
+{
+    if (m_nState == csFinished) {
+        cx::ShellOpen(FolderAddress(ui->edtFileTo->text()).toUtf8().constData());
+        return;
+    }
+    if (m_bRunning) {
+        tmConvert.stop();
+        m_bRunning = false;
+        if (m_pWMEncoder)
+            m_pWMEncoder->Pause();
+        SetState(csPaused);
+        UpdateStatus();
+        UpdateButtons();
+        return;
+    }
+    if (!m_pWMEncoder) {
+        // "S&tart" after a stop begins the conversion anew; before the
+        // conversion has begun there is nothing to resume.
+        if (m_nState == csStopped)
+            StartConvert();
+        return;
+    }
+    if (!m_pWMEncoder->Start()) {
+        m_pWMEncoder->ShowError(this);
+        FailureEnd();
+        return;
+    }
+    tmConvert.start();
+    SetState(csRunning);
+    UpdateStatus();
+    UpdateButtons();
+    m_bRunning = true;
+}
+
+void TfmConvert::sbtnCloseClick()
+{
+    if (!m_bRunning) {
+        close();
+        return;
+    }
+    if (!ui::Confirm(this, QString::fromUtf8(kStopQuestion)))
+        return;
+    FreeEncoder();
+    SetState(csStopped);
+    UpdateStatus();
+    UpdateButtons();
+    m_bRunning = false;
+}
+
+void TfmConvert::sbtnPreviewClick()
+{
+    cx::ShellOpen(ui->edtFileTo->text().toUtf8().constData());
+}
+
+void TfmConvert::reject()
+{
+    if (FormCloseQuery())
+        QDialog::reject();
+}
+
+bool TfmConvert::FormCloseQuery()
+{
+    if (m_bRunning) {
+        if (!ui::Confirm(this, QString::fromUtf8(kStopQuestion)))
+            return false;
+        FreeEncoder();
+        SetState(csStopped);
+        UpdateStatus();
+        UpdateButtons();
+        m_bRunning = false;
+        return true;
+    }
+    if (m_pWMEncoder)
+        FreeEncoder();
+    return true;
+}
+
+QString TfmConvert::FolderAddress(const QString& outputPath)
+{
+    const qsizetype slash = outputPath.lastIndexOf(QLatin1Char('/'));
+    return QStringLiteral("file://") + (slash >= 0 ? outputPath.left(slash + 1) : QString());
+}
+
+// ---------------------------------------------------------------------------
+// Session and display
+
+void TfmConvert::FreeEncoder()
+{
+    if (m_pWMEncoder) {
+        m_pWMEncoder->Stop();
+        m_pWMEncoder.reset();
+    }
+    m_nDuration = 0;
+    m_nFileSize = 0;
+    m_bRunning = false;
+    tmConvert.stop();
+    tmBatch.stop();
+}
+
+void TfmConvert::SetState(std::int32_t nState)
+{
+    m_nState = nState;
+}
+
+void TfmConvert::UpdateStatus()
+{
+    if (m_nState >= csInitializing && m_nState <= csFinished)
+        ui->lblStatus->setText(QString::fromUtf8(kStateText[m_nState]));
+    ui->lblFileTime->setText(QString::asprintf("%d second(s).", static_cast<int>(m_nDuration / 1000)));
+    ui->lblFileSize->setText(QString::asprintf("%d bytes", static_cast<int>(m_nFileSize)));
+}
+
+void TfmConvert::UpdateButtons()
+{
+    if (m_nState == csFinished) {
+        ui->sbtnPreview->show();
+        // Wider for its longer caption, its right edge where it was.
+        const QRect r = ui->sbtnPause->geometry();
+        if (ui->sbtnPause->text() != QLatin1String("&Browse Folder"))
+            ui->sbtnPause->setGeometry(r.x() - 20, r.y(), r.width() + 20, r.height());
+        ui->sbtnPause->setText(QStringLiteral("&Browse Folder"));
+        ui->sbtnClose->setText(QStringLiteral("&Close"));
+        return;
+    }
+    ui->sbtnPreview->hide();
+    struct Look {
+        const char* pause;
+        bool pauseOn;
+        const char* close;
+        bool closeOn;
+    };
+    static const Look kLooks[] = {
+        {"&Pause", false, "&Stop", false}, // csInitializing
+        {"&Pause", false, "&Stop", false}, // csPreparing
+        {"&Pause", true, "&Stop", true},   // csRunning
+        {"S&tart", true, "&Stop", true},   // csPaused
+        {"S&tart", true, "&Close", true},  // csStopped
+    };
+    if (m_nState < csInitializing || m_nState > csStopped)
+        return; // csWaiting keeps what the buttons have
+    const Look& look = kLooks[m_nState];
+    ui->sbtnPause->setText(QString::fromUtf8(look.pause));
+    ui->sbtnPause->setEnabled(look.pauseOn);
+    ui->sbtnClose->setText(QString::fromUtf8(look.close));
+    ui->sbtnClose->setEnabled(look.closeOn);
+}
+
+void TfmConvert::SetHourglass(bool bOn)
+{
+    if (bOn == m_bHourglass)
+        return;
+    m_bHourglass = bOn;
+    if (bOn)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void TfmConvert::ShowSource(const char* szSource, const char* szOutput)
+{
+    ui->edtFileFrom->setText(QString::fromUtf8(szSource));
+    ui->edtFileTo->setText(QString::fromUtf8(szOutput));
+}

@@ -1,0 +1,107 @@
+// The conversion run window: one single-file conversion or one whole batch.
+// Begins by itself shortly after it opens, drives one encoder session
+// through the run states, polls it twice a second and ends the run when the
+// output has stopped growing; the user can pause, resume and stop, then play
+// the output or open its folder.
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+
+#include "SkinManager.h"
+
+class CxWMEncoder;
+class MainAccess;
+struct RunItem;
+
+namespace Ui {
+class TfmConvert;
+}
+
+class TfmConvert : public QDialog {
+    Q_OBJECT
+public:
+    enum ConvertState {
+        csInitializing = 0,
+        csPreparing = 1,
+        csRunning = 2,
+        csPaused = 3,
+        csStopped = 4,
+        csWaiting = 5,
+        csFinished = 6,
+    };
+
+    // bBatch 0 converts the run list's entries as one single-file run with
+    // the live options, 1 converts them one after the other as a batch.
+    TfmConvert(MainAccess& main, QWidget* owner, std::int32_t bBatch);
+    ~TfmConvert() override;
+
+    // Shown modally with exec().
+
+    // Handlers, as bound to the window's timers and buttons.
+    void tmWaitTimer();
+    void tmBatchTimer();
+    void tmConvertTimer();
+    void sbtnPauseClick();
+    void sbtnCloseClick();
+    void sbtnPreviewClick();
+
+    // What the window stands at.
+    std::int32_t GetState() const { return m_nState; }
+    bool IsRunning() const { return m_bRunning; }
+    bool IsStarted() const { return m_bStarted; }
+    std::int32_t GetBatchIndex() const { return m_nBatchIndex; }
+    std::int32_t GetSameCount() const { return m_nSameCount; }
+    CxWMEncoder* GetEncoder() const { return m_pWMEncoder.get(); }
+    static bool FirstTickSeen() { return s_bFirstTickSeen; }
+
+    // "file://" and the folder part of an output path.
+    static QString FolderAddress(const QString& outputPath);
+
+protected:
+    // Every way of closing the window passes here (FormCloseQuery).
+    void reject() override;
+
+private:
+    void FormCreate();
+    bool FormCloseQuery();
+    void StartConvert();
+    bool AddSources();
+    bool StartBatchItem(const RunItem* pItem);
+    bool StartEncoding();
+    void FailureEnd();
+    void EndOnEngineFailure();
+    void FreeEncoder();
+    void UpdateStatus();
+    void UpdateButtons();
+    void SetState(std::int32_t nState);
+    void SetHourglass(bool bOn);
+    void ShowSource(const char* szSource, const char* szOutput);
+
+    std::unique_ptr<Ui::TfmConvert> ui;
+    MainAccess& m_main;
+    QTimer tmConvert{this};
+    QTimer tmWait{this};
+    QTimer tmBatch{this};
+    skin::SkinManager skinMain;
+
+    bool m_bRunning = false;
+    bool m_bStarted = false;
+    std::unique_ptr<CxWMEncoder> m_pWMEncoder;
+    std::int32_t m_nState = 0;
+    std::int32_t m_nDuration = 0;
+    std::int32_t m_nFileSize = 0;
+    std::int32_t m_nLastSize = 0;
+    std::int32_t m_nSameCount = 0;
+    std::int32_t m_nBatchIndex = 0;
+    std::int32_t m_bBatch = 0;
+    // Converted duration at the last change the poll saw: a run whose time
+    // still advances has not ended, even while its output does not grow.
+    std::int32_t m_nLastDuration = 0;
+    bool m_bHourglass = false;
+
+    static bool s_bFirstTickSeen;
+};
