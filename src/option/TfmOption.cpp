@@ -45,12 +45,6 @@ TfmOption::TfmOption(MainAccess& main, QWidget* owner)
     // Margins are read back from their text, so it must hold plain digits.
     for (QSpinBox* se : {ui->seLeft, ui->seTop, ui->seRight, ui->seBottom})
         se->setLocale(QLocale::c());
-    // Only the active page is usable, so that a hidden page's controls never
-    // take focus or shortcuts.
-    connect(ui->spMain, &QTabWidget::currentChanged, this, [this](int active) {
-        for (int i = 0; i < ui->spMain->count(); ++i)
-            ui->spMain->widget(i)->setEnabled(i == active);
-    });
     connect(ui->chkCrop, &QCheckBox::toggled, this, &TfmOption::chkCropClick);
     connect(ui->sbtnOK, &QPushButton::clicked, this, &TfmOption::sbtnOKClick);
     connect(ui->sbtnCancel, &QPushButton::clicked, this, &QDialog::reject);
