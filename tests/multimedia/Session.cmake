@@ -3,3 +3,9 @@ mc_add_test(CxWMEncoderTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/CxWMEncoderTest.cp
   LIBS mc_session mc_fakeengine)
 mc_add_test(ConvertRecipesTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/ConvertRecipesTest.cpp
   LIBS mc_session mc_fakeengine)
+
+# The headless converter end to end on the FFmpeg engine.
+if(TARGET mr-convert)
+  mc_add_test(MrConvertTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/MrConvertTest.cpp LIBS mc_testsupport TIMEOUT 300)
+  add_dependencies(MrConvertTest mr-convert)
+endif()

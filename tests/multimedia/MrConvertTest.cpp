@@ -1,0 +1,90 @@
+// The headless converter on the FFmpeg engine: the session and the
+// single-file recipe converting real clips made at test time.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "Media.h"
+
+namespace fs = std::filesystem;
+using testsupport::MakeClip;
+using testsupport::Probe;
+
+namespace {
+
+std::string Converter()
+{
+    const char* dir = std::getenv("MC_BINARY_DIR");
+    return std::string(dir ? dir : ".") + "/bench/mr-convert";
+}
+
+std::string Contents(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(MrConvert, ConvertsAnAviWithItsTextsAndReportsOneJsonLine)
+{
+    testsupport::TempDir dir;
+    const fs::path src = dir / "clip.avi";
+    ASSERT_TRUE(MakeClip(src, 2.0, 320, 240, "25", {"-c:v", "mpeg4", "-c:a", "pcm_s16le"}));
+    const fs::path out = dir / "clip.wmv";
+    const auto r = testsupport::Run({Converter(), "--source", src.string(), "--output", out.string(), "--resolution",
+                                     "1", "--quality", "3", "--crop", "8,0,8,0", "--title", "Tiny", "--author", "Ann",
+                                     "--copyright", "(c) Ann", "--description", "A short clip"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("{\"result\": 0, \"media_ms\": ", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\"bytes\": "), std::string::npos);
+    EXPECT_NE(r.out.find("\"wall_s\": "), std::string::npos);
+    EXPECT_EQ(r.out.back(), '\n');
+
+    const auto p = Probe(out);
+    ASSERT_FALSE(p.empty());
+    EXPECT_EQ(p.at("format.format_name"), "asf");
+    EXPECT_EQ(p.at("video.codec_name"), "wmv2");
+    EXPECT_EQ(p.at("audio.codec_name"), "wmav2");
+    // Low quality wide screen.
+    EXPECT_EQ(p.at("video.width"), "320");
+    EXPECT_EQ(p.at("video.height"), "240");
+    EXPECT_NEAR(std::stod(p.at("video.duration")), 2.0, 0.1);
+    // ffprobe names the author "artist" and the description "comment".
+    EXPECT_EQ(p.at("format.tags.title"), "Tiny");
+    EXPECT_EQ(p.at("format.tags.artist"), "Ann");
+    EXPECT_EQ(p.at("format.tags.copyright"), "(c) Ann");
+    EXPECT_EQ(p.at("format.tags.comment"), "A short clip");
+}
+
+TEST(MrConvert, FailuresPrintTheEncoderErrorAndLeaveTheSourceAlone)
+{
+    testsupport::TempDir dir;
+    const fs::path src = dir / "clip.mpg";
+    ASSERT_TRUE(MakeClip(src, 1.0, 176, 144, "25", {"-c:v", "mpeg1video", "-c:a", "mp2", "-f", "mpeg"}));
+    const std::string before = Contents(src);
+
+    auto r = testsupport::Run({Converter(), "--source", src.string(), "--output", src.string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Windows Media Encoder Internal Error: The archive file has the same name as an input file. "
+                     "Change one of the names before continuing.\n");
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_EQ(Contents(src), before);
+
+    r = testsupport::Run(
+        {Converter(), "--source", (dir / "missing.avi").string(), "--output", (dir / "x.wmv").string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Windows Media Encoder Internal Error: One or all of the specified sources are not working "
+                     "properly. Check that the sources are configured correctly.\n");
+    EXPECT_FALSE(fs::exists(dir / "x.wmv"));
+
+    r = testsupport::Run({Converter(), "--source", src.string()});
+    EXPECT_EQ(r.exitCode, 2);
+    r = testsupport::Run(
+        {Converter(), "--source", src.string(), "--output", (dir / "x.wmv").string(), "--quality", "4"});
+    EXPECT_EQ(r.exitCode, 2);
+}
+
+} // namespace
