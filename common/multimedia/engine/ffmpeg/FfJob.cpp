@@ -412,8 +412,13 @@ bool Scale(Job::Impl& job, Pass& ps, AVFrame* f)
     std::int64_t index = ps.lastIndex + 1;
     if (f->best_effort_timestamp != AV_NOPTS_VALUE) {
         const std::int64_t us = av_rescale_q(f->best_effort_timestamp, st->time_base, AV_TIME_BASE_Q) - job.startUs;
-        index = av_rescale_q_rnd(us, AV_TIME_BASE_Q, av_inv_q(job.outRate),
-                                 static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+        // A frame goes to the output slot it falls in, counting from a
+        // quarter slot early: a capped rate keeps every other frame evenly,
+        // an equal rate keeps every frame even with jittery millisecond stamps,
+        // and the last frame does not run past the end of the source.
+        const std::int64_t quarter = av_rescale(AV_TIME_BASE, job.outRate.den, 4LL * job.outRate.num);
+        index = av_rescale_q_rnd(us + quarter, AV_TIME_BASE_Q, av_inv_q(job.outRate),
+                                 static_cast<AVRounding>(AV_ROUND_DOWN | AV_ROUND_PASS_MINMAX));
     }
     // Before the start, or one frame too many for the capped rate: dropped.
     if (index < 0 || index <= ps.lastIndex)
@@ -845,6 +850,13 @@ bool ReceiveAudio(Pass& ps)
         if (r < 0) {
             ps.Fail(rc::Fail);
             return false;
+        }
+        // The encoder's first packet holds only its start-up delay, stamped
+        // before zero. ASF cannot say so; kept, it would push the whole file
+        // a frame late and make it a frame longer than its source.
+        if (p->pts != AV_NOPTS_VALUE && p->pts + p->duration <= 0) {
+            ps.packetPool.Put(std::move(p));
+            continue;
         }
         ps.audioReady.push_back(std::move(p));
     }

@@ -22,8 +22,9 @@ public:
     {
         static std::once_flag once;
         std::call_once(once, [] {
-            // FFmpeg's own chatter would land on the program's standard error.
-            av_log_set_level(AV_LOG_ERROR);
+            // FFmpeg's notes on damaged source packets would land on the
+            // program's standard error; the engine reports failures itself.
+            av_log_set_level(AV_LOG_FATAL);
         });
         return t_initCount++ == 0 ? rc::Ok : rc::False;
     }

@@ -1,0 +1,51 @@
+// Driving the FFmpeg engine's objects directly, as the encoder session does,
+// and looking at what it wrote.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "Engine.h"
+
+namespace enginetest {
+
+struct Job {
+    std::filesystem::path source;
+    std::filesystem::path output;
+    std::string profile = "MRProf2h"; // a file beside the test binary, or a full path
+    std::array<int, 4> crop{0, 0, 0, 0};
+    bool twoPass = false;
+    std::int64_t maxFileSize = 0;
+    std::u16string title, author, copyright, description;
+};
+
+// Configures a new group of the encoder (adds it to the collection) and the
+// encoder's output, texts and limit, then prepares it. The result of the
+// preparation.
+mce::Result Prepare(mce::IEncoder& encoder, const Job& job);
+
+// Waits until the encoder is no longer encoding; false after a minute.
+bool WaitUntilStopped(mce::IEncoder& encoder);
+
+// Prepare, Start and wait; the run's result (a failure while encoding too).
+mce::Result Convert(mce::IEncoder& encoder, const Job& job);
+
+std::shared_ptr<mce::IEncoder> NewEncoder();
+
+// A Video CD track: the MPEG stream cut into 2324-byte Mode 2 Form 2 sector
+// payloads, in 2352-byte sectors behind a RIFF/CDXA header.
+bool WrapCdxa(const std::filesystem::path& mpeg, const std::filesystem::path& track);
+
+// One decoded picture of a file as RGB bytes (frame at the given second).
+struct Picture {
+    int width = 0, height = 0;
+    std::string rgb;
+    std::array<int, 3> At(int x, int y) const;
+};
+Picture Grab(const std::filesystem::path& file, double second, int width, int height);
+
+std::string FileBytes(const std::filesystem::path& file);
+
+} // namespace enginetest

@@ -1,0 +1,385 @@
+#include <sys/stat.h>
+
+#include <cmath>
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "EngineTestSupport.h"
+#include "FfmpegEngine.h"
+#include "Media.h"
+
+using namespace mce;
+using namespace enginetest;
+namespace fs = std::filesystem;
+using testsupport::Probe;
+
+namespace {
+
+struct Clip {
+    std::string file;
+    bool audio;
+};
+
+// Sources are made once for the whole binary; each test converts into its own folder.
+class FfmpegEngine : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_media = std::make_unique<testsupport::TempDir>();
+        const fs::path& d = s_media->path();
+        const std::string r30 = "30000/1001";
+        // A DVD title file: MPEG-2 program stream with its navigation packets.
+        ASSERT_TRUE(testsupport::MakeClip(d / "VTS_01_1.VOB", 2, 352, 240, r30,
+                                          {"-c:v", "mpeg2video", "-b:v", "1500k", "-c:a", "mp2", "-f", "vob"}));
+        // A Video CD track: an MPEG-1 system stream in RIFF/CDXA sectors.
+        ASSERT_TRUE(testsupport::MakeClip(d / "vcd.mpg", 2, 352, 240, r30,
+                                          {"-c:v", "mpeg1video", "-b:v", "1150k", "-c:a", "mp2", "-ar", "44100", "-b:a",
+                                           "224k", "-packetsize", "2324", "-f", "vcd"}));
+        ASSERT_TRUE(WrapCdxa(d / "vcd.mpg", d / "AVSEQ01.DAT"));
+        // MJPEG decodes as full-range 4:2:2.
+        ASSERT_TRUE(testsupport::MakeClip(d / "clip.avi", 2, 320, 240, "25",
+                                          {"-c:v", "mjpeg", "-q:v", "5", "-c:a", "pcm_s16le"}));
+        ASSERT_TRUE(testsupport::MakeClip(d / "clip.wmv", 2, 320, 240, "15", {"-c:v", "wmv2", "-c:a", "wmav2"}));
+        ASSERT_TRUE(testsupport::MakeClip(d / "clip.mp4", 2, 320, 240, "25", {"-c:v", "mpeg4", "-c:a", "aac"}));
+        ASSERT_TRUE(testsupport::MakeClip(d / "silent.mp4", 2, 320, 240, "25", {"-c:v", "mpeg4"}, true));
+        ASSERT_TRUE(testsupport::MakeClip(d / "long.mp4", 12, 160, 120, "25", {"-c:v", "mpeg4", "-c:a", "aac"}));
+        ASSERT_TRUE(
+            testsupport::Ffmpeg({"-f", "lavfi", "-i", "sine=duration=2", "-c:a", "mp2", (d / "sound.mp2").string()}));
+        // Anamorphic 16:9 DVD picture, all white.
+        ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "color=c=white:s=720x480:r=30000/1001:d=1", "-c:v",
+                                         "mpeg2video", "-aspect", "16:9", "-f", "vob", (d / "wide.vob").string()}));
+        // Left half red, right half blue.
+        ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "color=c=red:s=160x240:r=25:d=1", "-f", "lavfi", "-i",
+                                         "color=c=blue:s=160x240:r=25:d=1", "-filter_complex", "[0][1]hstack", "-c:v",
+                                         "mpeg4", "-q:v", "2", (d / "halves.mp4").string()}));
+    }
+    static void TearDownTestSuite() { s_media.reset(); }
+
+    void SetUp() override
+    {
+        InstallFactory(&FfmpegEngineFactory());
+        ASSERT_TRUE(Succeeded(InstalledFactory()->Initialize()));
+        encoder = NewEncoder();
+        ASSERT_TRUE(encoder);
+    }
+    void TearDown() override
+    {
+        encoder.reset();
+        InstalledFactory()->Uninitialize();
+    }
+
+    static fs::path Media(const std::string& name) { return s_media->path() / name; }
+
+    static inline std::unique_ptr<testsupport::TempDir> s_media;
+    testsupport::TempDir out;
+    std::shared_ptr<IEncoder> encoder;
+};
+
+double Number(const std::map<std::string, std::string>& m, const std::string& key)
+{
+    const auto it = m.find(key);
+    return it == m.end() ? -1 : std::atof(it->second.c_str());
+}
+
+void ExpectWmv(const fs::path& file, int width, int height, double seconds, bool audio)
+{
+    const auto p = Probe(file);
+    ASSERT_FALSE(p.empty()) << file << " is not readable";
+    EXPECT_EQ(p.at("format.format_name"), "asf");
+    EXPECT_EQ(p.at("video.codec_name"), "wmv2");
+    EXPECT_EQ(Number(p, "video.width"), width);
+    EXPECT_EQ(Number(p, "video.height"), height);
+    EXPECT_NEAR(Number(p, "format.duration"), seconds, seconds * 0.05) << file;
+    if (audio)
+        EXPECT_EQ(p.count("audio.codec_name") ? p.at("audio.codec_name") : "", "wmav2");
+    else
+        EXPECT_EQ(p.count("audio.codec_name"), 0u);
+}
+
+std::int64_t Stat(IEncoder& encoder, bool size)
+{
+    std::shared_ptr<IStatistics> stats;
+    ObjectRef ref;
+    std::shared_ptr<IFileArchiveStats> archive;
+    std::int64_t v = -1;
+    if (Succeeded(encoder.GetStatistics(&stats)) && Succeeded(stats->GetFileArchiveStats(&ref)) &&
+        Succeeded(QueryInterface(ref, &archive)))
+        size ? archive->GetFileSize(&v) : archive->GetFileDuration(&v);
+    return v;
+}
+
+} // namespace
+
+TEST_F(FfmpegEngine, ConvertsEverySourceKindToEveryScreenSizeWithItsTexts)
+{
+    const Clip clips[] = {{"VTS_01_1.VOB", true}, {"AVSEQ01.DAT", true}, {"clip.avi", true},
+                          {"clip.wmv", true},     {"clip.mp4", true},    {"silent.mp4", false}};
+    const struct {
+        const char* profile;
+        int width, height;
+    } sizes[] = {{"MRProf2v", 208, 160}, {"MRProf1h", 320, 240}, {"MRProf3x", 640, 480}};
+    for (const Clip& clip : clips) {
+        for (const auto& size : sizes) {
+            SCOPED_TRACE(clip.file + " with " + size.profile);
+            Job job;
+            job.source = Media(clip.file);
+            job.output = out / (clip.file + "." + size.profile + ".wmv");
+            job.profile = size.profile;
+            job.title = u"A title";
+            job.author = u"An author";
+            job.copyright = u"(c) someone";
+            job.description = u"What this clip is about";
+            ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+            const double sourceSeconds = Number(Probe(job.source), "format.duration");
+            ExpectWmv(job.output, size.width, size.height, sourceSeconds, clip.audio);
+            const auto p = Probe(job.output);
+            EXPECT_EQ(p.count("format.tags.title") ? p.at("format.tags.title") : "", "A title");
+            // ffprobe names the content description's author "artist"
+            EXPECT_EQ(p.count("format.tags.artist") ? p.at("format.tags.artist") : "", "An author");
+            EXPECT_EQ(p.count("format.tags.copyright") ? p.at("format.tags.copyright") : "", "(c) someone");
+            EXPECT_EQ(p.count("format.tags.comment") ? p.at("format.tags.comment") : "", "What this clip is about");
+            EXPECT_EQ(p.count("format.tags.MRReserved"), 0u); // the placeholder is gone
+            // The statistics end at the finished file and the converted time.
+            EXPECT_EQ(Stat(*encoder, true), static_cast<std::int64_t>(fs::file_size(job.output)));
+            EXPECT_NEAR(Stat(*encoder, false) / 1000.0, sourceSeconds, sourceSeconds * 0.05);
+        }
+    }
+    // Nothing but the outputs is left in the folder.
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(out.path()))
+        ++files;
+    EXPECT_EQ(files, std::size(clips) * std::size(sizes));
+}
+
+TEST_F(FfmpegEngine, PlayersSeeTheDescriptionAndNonAsciiTexts)
+{
+    Job job;
+    job.source = Media("clip.mp4");
+    job.output = out / "texts.wmv";
+    job.profile = "MRProf1v";
+    job.title = u"Caf\u00e9 \u65e5\u672c";
+    job.description = std::u16string(1023, u'd'); // the longest the options dialog writes
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    const auto p = Probe(job.output);
+    EXPECT_EQ(p.at("format.tags.title"), "Caf\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac");
+    EXPECT_EQ(p.at("format.tags.comment"), std::string(1023, 'd'));
+    EXPECT_EQ(p.count("format.tags.artist"), 0u); // an empty text is not written
+
+    const auto gst = testsupport::Run(
+        {"gst-launch-1.0", "-t", "filesrc", "location=" + job.output.string(), "!", "asfdemux", "!", "fakesink"});
+    if (gst.exitCode == -1)
+        GTEST_SKIP() << "gst-launch-1.0 is not installed";
+    EXPECT_NE(gst.out.find(std::string(1023, 'd')), std::string::npos) << gst.out;
+}
+
+TEST_F(FfmpegEngine, CropsFirstThenKeepsTheDisplayAspectWithBlackBars)
+{
+    // Cropping the blue right half away leaves a red 160x240 picture: pillarboxed in 320x240.
+    Job job;
+    job.source = Media("halves.mp4");
+    job.output = out / "cropped.wmv";
+    job.profile = "MRProf3h";
+    job.crop = {0, 0, 160, 0};
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    Picture pic = Grab(job.output, 0.5, 320, 240);
+    ASSERT_EQ(pic.width, 320);
+    auto red = pic.At(160, 120);
+    EXPECT_GT(red[0], 180);
+    EXPECT_LT(red[2], 80);
+    for (int x : {10, 310}) {
+        const auto bar = pic.At(x, 120);
+        EXPECT_LT(bar[0] + bar[1] + bar[2], 40) << "x=" << x;
+    }
+    // Uncropped, the same source shows both halves.
+    job.crop = {0, 0, 0, 0};
+    job.output = out / "whole.wmv";
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    pic = Grab(job.output, 0.5, 320, 240);
+    EXPECT_GT(pic.At(80, 120)[0], 180);
+    EXPECT_GT(pic.At(240, 120)[2], 180);
+
+    // An anamorphic 16:9 DVD picture is letterboxed, not squashed.
+    job.source = Media("wide.vob");
+    job.output = out / "wide.wmv";
+    job.profile = "MRProf2h";
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    pic = Grab(job.output, 0.5, 320, 240);
+    ASSERT_EQ(pic.width, 320);
+    for (int y : {10, 229})
+        EXPECT_LT(pic.At(160, y)[0], 30) << "y=" << y;
+    for (int y : {40, 120, 199})
+        EXPECT_GT(pic.At(160, y)[0], 220) << "y=" << y;
+}
+
+TEST_F(FfmpegEngine, TwoPassAnalysesThenWrites)
+{
+    Job job;
+    job.source = Media("VTS_01_1.VOB");
+    job.output = out / "two-pass.wmv";
+    job.profile = "MRProf2v";
+    job.twoPass = true;
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    ExpectWmv(job.output, 208, 160, 2, true);
+    EXPECT_NEAR(Stat(*encoder, false) / 1000.0, 2, 0.1);
+}
+
+TEST_F(FfmpegEngine, SizeLimitEndsACompleteFileBelowIt)
+{
+    Job job;
+    job.source = Media("long.mp4");
+    job.output = out / "limited.wmv";
+    job.profile = "MRProf3x";
+    job.maxFileSize = 120000;
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    const auto size = fs::file_size(job.output);
+    EXPECT_LE(size, 120000u);
+    EXPECT_GT(size, 60000u); // it used the room it had
+    const auto p = Probe(job.output);
+    ASSERT_FALSE(p.empty());
+    EXPECT_EQ(p.at("video.codec_name"), "wmv2");
+    const double duration = Number(p, "format.duration");
+    EXPECT_GT(duration, 0.1);
+    EXPECT_LT(duration, 12);
+    // The whole file decodes to its end.
+    const auto decode = testsupport::Run(
+        {"ffmpeg", "-nostdin", "-v", "error", "-xerror", "-i", job.output.string(), "-f", "null", "-"});
+    EXPECT_EQ(decode.exitCode, 0) << decode.err;
+}
+
+TEST_F(FfmpegEngine, PauseResumeAndStopLeaveAPlayableFile)
+{
+    Job job;
+    job.source = Media("long.mp4");
+    job.output = out / "stopped.wmv";
+    job.profile = "MRProf1x";
+    EXPECT_EQ(encoder->Pause(), rc::OnlyDuringEncoding);
+    EXPECT_EQ(encoder->Stop(), rc::OnlyDuringEncoding);
+    ASSERT_EQ(Prepare(*encoder, job), rc::Ok);
+    ASSERT_EQ(encoder->Start(), rc::Ok);
+    ASSERT_EQ(encoder->Pause(), rc::Ok); // 12 s of VGA cannot be done yet
+    EXPECT_EQ(encoder->GetRunState(nullptr), RunState::Paused);
+    std::shared_ptr<IOutputFile> file;
+    ASSERT_EQ(encoder->GetFile(&file), rc::Ok);
+    EXPECT_EQ(file->SetMaxFileSize(1000), rc::NotAllowedWhileEncoding);
+    EXPECT_EQ(encoder->PrepareToEncode(kTrue), rc::NotAllowedWhileEncoding);
+    EXPECT_EQ(encoder->Start(), rc::Ok); // resumes
+    EXPECT_EQ(encoder->GetRunState(nullptr), RunState::Encoding);
+    ASSERT_EQ(encoder->Pause(), rc::Ok);
+    ASSERT_EQ(encoder->Stop(), rc::Ok);
+    Result failure = rc::Fail;
+    EXPECT_EQ(encoder->GetRunState(&failure), RunState::Stopped);
+    EXPECT_EQ(failure, rc::Ok);
+    EXPECT_EQ(encoder->Stop(), rc::OnlyDuringEncoding);
+    const auto p = Probe(job.output);
+    ASSERT_FALSE(p.empty()) << "no playable file after Stop";
+    EXPECT_EQ(p.at("format.format_name"), "asf");
+    EXPECT_LT(Number(p, "format.duration"), 12);
+}
+
+TEST_F(FfmpegEngine, SameEncoderConvertsTheNewestGroupAfterAnAutomaticStop)
+{
+    Job first;
+    first.source = Media("clip.avi");
+    first.output = out / "first.wmv";
+    ASSERT_EQ(Convert(*encoder, first), rc::Ok);
+    Job second;
+    second.source = Media("long.mp4");
+    second.output = out / "second.wmv";
+    second.profile = "MRProf1v";
+    ASSERT_EQ(Convert(*encoder, second), rc::Ok);
+    ExpectWmv(first.output, 320, 240, 2, true);
+    ExpectWmv(second.output, 208, 160, 12, true);
+}
+
+TEST_F(FfmpegEngine, RefusesAtPrepareWhatCannotWorkAndKeepsExistingFiles)
+{
+    const fs::path existing = out / "existing.wmv";
+    {
+        std::ofstream(existing) << "keep me";
+    }
+    const auto sourceBefore = FileBytes(Media("clip.mp4"));
+    auto prepare = [&](auto change) {
+        Job job;
+        job.source = Media("clip.mp4");
+        job.output = existing;
+        change(job);
+        auto fresh = NewEncoder();
+        return Prepare(*fresh, job);
+    };
+    EXPECT_EQ(prepare([](Job& j) { j.output = j.source; }), rc::OutputSameAsInput);
+    fs::create_symlink(Media("clip.mp4"), out / "link.wmv");
+    EXPECT_EQ(prepare([&](Job& j) { j.output = out / "link.wmv"; }), rc::OutputSameAsInput);
+    EXPECT_EQ(
+        prepare([&](Job& j) { j.output = s_media->path() / "." / ".." / s_media->path().filename() / "clip.mp4"; }),
+        rc::OutputSameAsInput);
+    EXPECT_EQ(prepare([](Job& j) { j.source = Media("sound.mp2"); }), rc::SourceNotWorking);
+    EXPECT_EQ(prepare([](Job& j) { j.source = Media("missing.avi"); }), rc::SourceNotWorking);
+    EXPECT_EQ(prepare([](Job& j) { j.output.clear(); }), rc::NoOutputFile);
+    EXPECT_EQ(prepare([](Job& j) { j.crop = {200, 0, 120, 0}; }), rc::InvalidCrop);
+    EXPECT_EQ(prepare([&](Job& j) { j.output = out / "no-such-folder" / "x.wmv"; }), rc::PathNotFound);
+    {
+        std::ofstream(out / "bad.prx") << "name = bad\nwidth = 320\nheight = 240\nframe_rate = 15\n"
+                                          "video_bitrate = 5\nvideo_max_bitrate = 5\nvideo_buffer = 10\n"
+                                          "quality = 50\nkeyframe_interval = 5\naudio_bitrate = 32000\n"
+                                          "sample_rate = 44100\nchannels = 2\n";
+    }
+    EXPECT_EQ(prepare([&](Job& j) { j.profile = (out / "bad.prx").string(); }), rc::InvalidVideoBitrate);
+    if (geteuid() != 0) {
+        const fs::path locked = out / "locked";
+        fs::create_directory(locked);
+        fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_EQ(prepare([&](Job& j) { j.output = locked / "x.wmv"; }), rc::AccessDenied);
+    }
+
+    // A prepared run that never starts leaves nothing behind either.
+    {
+        Job job;
+        job.source = Media("clip.mp4");
+        job.output = existing;
+        auto fresh = NewEncoder();
+        ASSERT_EQ(Prepare(*fresh, job), rc::Ok);
+    }
+    EXPECT_EQ(FileBytes(existing), "keep me");
+    EXPECT_EQ(FileBytes(Media("clip.mp4")), sourceBefore);
+    std::size_t files = 0;
+    for (const auto& e : fs::directory_iterator(out.path()))
+        files += e.path().filename().string().front() == '.';
+    EXPECT_EQ(files, 0u) << "a temporary file was left";
+
+    // And a run that completes replaces it.
+    Job job;
+    job.source = Media("clip.mp4");
+    job.output = existing;
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    ExpectWmv(existing, 320, 240, 2, true);
+}
+
+TEST_F(FfmpegEngine, RuntimeIsStartedPerThread)
+{
+    std::thread other([] {
+        std::shared_ptr<IEncoder> e;
+        std::shared_ptr<IProfile> p;
+        EXPECT_EQ(InstalledFactory()->CreateEncoder(&e), rc::NotInitialized);
+        EXPECT_EQ(InstalledFactory()->CreateProfile(&p), rc::NotInitialized);
+        EXPECT_EQ(InstalledFactory()->Initialize(), rc::Ok);
+        EXPECT_EQ(InstalledFactory()->Initialize(), rc::False);
+        InstalledFactory()->Uninitialize();
+        EXPECT_EQ(InstalledFactory()->CreateEncoder(&e), rc::Ok);
+        InstalledFactory()->Uninitialize();
+        EXPECT_EQ(InstalledFactory()->CreateEncoder(&e), rc::NotInitialized);
+    });
+    other.join();
+    std::shared_ptr<IProfileCollection> profiles;
+    std::int32_t count = 0;
+    ASSERT_EQ(encoder->GetProfileCollection(&profiles), rc::Ok);
+    ASSERT_EQ(profiles->GetCount(&count), rc::Ok);
+    EXPECT_EQ(count, 9);
+    std::shared_ptr<IProfile> last;
+    std::u16string name;
+    ASSERT_EQ(profiles->Item(8, &last), rc::Ok);
+    ASSERT_EQ(last->GetName(&name), rc::Ok);
+    EXPECT_EQ(name, u"MRProf3x");
+    EXPECT_EQ(profiles->Item(9, &last), rc::InvalidArg);
+}
