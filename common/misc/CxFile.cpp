@@ -43,6 +43,7 @@ bool CxFile::Open(const char* szPath, const char* szMode)
 {
     if (!szPath || !*szPath || !szMode || !*szMode)
         return false;
+    Close();  // a stream left open would otherwise leak
     m_bFailed = false;
     m_fp = std::fopen(szPath, szMode);
     return m_fp != nullptr;
