@@ -348,6 +348,23 @@ TEST_F(FfmpegEngine, RefusesAtPrepareWhatCannotWorkAndKeepsExistingFiles)
         files += e.path().filename().string().front() == '.';
     EXPECT_EQ(files, 0u) << "a temporary file was left";
 
+    // A run that fails once started (a limit too small for even the header)
+    // keeps it too.
+    {
+        Job job;
+        job.source = Media("clip.mp4");
+        job.output = existing;
+        job.maxFileSize = 3000;
+        auto fresh = NewEncoder();
+        EXPECT_EQ(Convert(*fresh, job), rc::InvalidArg);
+        EXPECT_EQ(fresh->GetRunState(nullptr), RunState::Stopped);
+    }
+    EXPECT_EQ(FileBytes(existing), "keep me");
+    files = 0;
+    for (const auto& e : fs::directory_iterator(out.path()))
+        files += e.path().filename().string().front() == '.';
+    EXPECT_EQ(files, 0u) << "a temporary file was left";
+
     // And a run that completes replaces it.
     Job job;
     job.source = Media("clip.mp4");

@@ -225,6 +225,9 @@ struct Job::Impl {
     CodecPtr vdec, adec;
     std::int64_t startUs = 0;
     AVRational outRate{0, 1};
+    // Copied from the streams when they are opened: the scale thread reads
+    // them while the demux thread reads the files.
+    AVRational videoTb{1, 1}, audioTb{1, 1}, streamSar{0, 1};
 
     // Output
     fs::path target, temp;
@@ -408,10 +411,9 @@ bool Scale(Job::Impl& job, Pass& ps, AVFrame* f)
     if (!ps.venc)
         return true;
     const JobConfig& cfg = job.cfg;
-    const AVStream* st = job.videoIn.fmt->streams[job.videoIn.videoIndex];
     std::int64_t index = ps.lastIndex + 1;
     if (f->best_effort_timestamp != AV_NOPTS_VALUE) {
-        const std::int64_t us = av_rescale_q(f->best_effort_timestamp, st->time_base, AV_TIME_BASE_Q) - job.startUs;
+        const std::int64_t us = av_rescale_q(f->best_effort_timestamp, job.videoTb, AV_TIME_BASE_Q) - job.startUs;
         // A frame goes to the output slot it falls in, counting from a
         // quarter slot early: a capped rate keeps every other frame evenly,
         // an equal rate keeps every frame even with jittery millisecond stamps,
@@ -432,7 +434,7 @@ bool Scale(Job::Impl& job, Pass& ps, AVFrame* f)
     const AVPixelFormat srcFmt = FullRangeEquivalent(static_cast<AVPixelFormat>(f->format), &fullRange);
     const bool cropped = cfg.cropLeft || cfg.cropTop || cfg.cropRight || cfg.cropBottom;
     const bool viaCopy = cropped && !CroppableByPointers(srcFmt);
-    AVRational sar = f->sample_aspect_ratio.num > 0 ? f->sample_aspect_ratio : st->codecpar->sample_aspect_ratio;
+    AVRational sar = f->sample_aspect_ratio.num > 0 ? f->sample_aspect_ratio : job.streamSar;
     if (sar.num <= 0 || sar.den <= 0)
         sar = {1, 1};
 
@@ -624,8 +626,7 @@ bool Resample(Job::Impl& job, Pass& ps, AVFrame* f)
         // Audio that begins after the picture begins after silence. From then
         // on time is counted in samples: MPEG program streams repeat stamps.
         if (f->best_effort_timestamp != AV_NOPTS_VALUE) {
-            const AVStream* st = job.audioIn->fmt->streams[job.audioIn->audioIndex];
-            const std::int64_t us = av_rescale_q(f->best_effort_timestamp, st->time_base, AV_TIME_BASE_Q) - job.startUs;
+            const std::int64_t us = av_rescale_q(f->best_effort_timestamp, job.audioTb, AV_TIME_BASE_Q) - job.startUs;
             const std::int64_t lead = std::clamp<std::int64_t>(av_rescale(us, enc->sample_rate, AV_TIME_BASE), 0,
                                                                kMaxLeadInSeconds * enc->sample_rate);
             if (lead > 0) {
@@ -990,6 +991,10 @@ Result Job::Impl::OpenInputs()
     }
     if (startUs == INT64_MAX)
         startUs = 0;
+    videoTb = vs->time_base;
+    streamSar = vs->codecpar->sample_aspect_ratio;
+    if (audioIn)
+        audioTb = audioIn->fmt->streams[audioIn->audioIndex]->time_base;
     AVRational rate = vs->avg_frame_rate;
     if (rate.num <= 0 || rate.den <= 0 || av_q2d(rate) > 240)
         rate = vs->r_frame_rate;
@@ -1161,6 +1166,10 @@ Result Job::Impl::RunPass(int number)
         av_dict_set(&oc->metadata, kAsfReserveKey, std::string(AsfReserveChars(cfg.texts), ' ').c_str(), 0);
         if (avformat_write_header(oc, nullptr) < 0)
             return writeErrno ? ErrnoResult(writeErrno) : rc::WriteFault;
+        // A limit that cannot even hold the header and an empty index is
+        // refused rather than exceeded.
+        if (cfg.maxFileSize > 0 && avio_tell(oc->pb) + 2 * kAsfPacketSize + 1024 > cfg.maxFileSize)
+            return rc::InvalidArg;
     }
 
     {
