@@ -139,11 +139,6 @@ TEST_F(TfmConvertTest, OpensWaitingWithEmptyFiguresAndTheMainWindowsSkin)
     EXPECT_FALSE(Button(*w, "sbtnPreview")->isVisibleTo(w.get()));
     EXPECT_EQ(Text(*w, "sbtnPause"), "&Pause");
     EXPECT_EQ(Text(*w, "sbtnClose"), "&Close");
-    EXPECT_EQ(Timer(*w, "tmWait")->interval(), 300);
-    EXPECT_TRUE(Timer(*w, "tmWait")->isActive());
-    EXPECT_EQ(Timer(*w, "tmConvert")->interval(), 500);
-    EXPECT_FALSE(Timer(*w, "tmConvert")->isActive());
-    EXPECT_EQ(Timer(*w, "tmBatch")->interval(), 1000);
 
     // Before the conversion has begun "&Pause" does nothing.
     Button(*w, "sbtnPause")->click();

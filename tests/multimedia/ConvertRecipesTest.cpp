@@ -177,17 +177,6 @@ TEST_F(RecipeTest, EmptyRunListConfiguresNothing)
     EXPECT_EQ(enc.GetErrorText(), ""); // nothing for a caller's ShowError to say
 }
 
-TEST_F(RecipeTest, SingleFileMakesOneGroupPerEntry)
-{
-    CxWMEncoder enc;
-    runs.Add("/in/a.avi");
-    runs.Add("/in/b.avi");
-    EXPECT_EQ(recipe::AddSources(enc, &runs.list, opt, 2), 2u);
-    EXPECT_EQ(engine.CallsStartingWith("SourceGroups.Add"),
-              (Calls{"SourceGroups.Add(CxWMEncGrp_1)", "SourceGroups.Add(CxWMEncGrp_2)"}));
-    EXPECT_EQ(engine.Count("OutputFile.SetLocalFileName(/out/clip.wmv)"), 2u);
-}
-
 TEST_F(RecipeTest, BatchItemsShareTheSessionAndNameGroupsInTurn)
 {
     CxWMEncoder enc;
