@@ -309,10 +309,13 @@ void TfmConvert::sbtnPauseClick()
         return;
     }
     if (m_bRunning) {
+        // An engine that refuses to pause has already stopped by itself; the
+        // run then goes on to its end instead of waiting to be resumed, which
+        // would start the conversion over.
+        if (m_pWMEncoder && !m_pWMEncoder->Pause())
+            return;
         tmConvert.stop();
         m_bRunning = false;
-        if (m_pWMEncoder)
-            m_pWMEncoder->Pause();
         SetState(csPaused);
         UpdateStatus();
         UpdateButtons();
@@ -345,6 +348,8 @@ void TfmConvert::sbtnCloseClick()
     }
     if (!ui::Confirm(this, QString::fromUtf8(kStopQuestion)))
         return;
+    if (!m_bRunning)
+        return; // the run ended by itself while the question was open
     FreeEncoder();
     SetState(csStopped);
     UpdateStatus();
@@ -368,12 +373,16 @@ bool TfmConvert::FormCloseQuery()
     if (m_bRunning) {
         if (!ui::Confirm(this, QString::fromUtf8(kStopQuestion)))
             return false;
-        FreeEncoder();
-        SetState(csStopped);
-        UpdateStatus();
-        UpdateButtons();
-        m_bRunning = false;
-        return true;
+        // The poll goes on while the question is open: the run may have
+        // ended meanwhile, and is then not reported as stopped.
+        if (m_bRunning) {
+            FreeEncoder();
+            SetState(csStopped);
+            UpdateStatus();
+            UpdateButtons();
+            m_bRunning = false;
+            return true;
+        }
     }
     if (m_pWMEncoder)
         FreeEncoder();

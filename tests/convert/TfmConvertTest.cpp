@@ -287,6 +287,52 @@ TEST_F(TfmConvertTest, StopAskesFirstAndStartBeginsAnew)
     EXPECT_EQ(engine.Count("SourceGroups.Add(CxWMEncGrp_1)"), 2u);
 }
 
+// The poll goes on while a question is open, as it does under a message box.
+class PollingWhileAsked final : public ui::DialogService {
+public:
+    PollingWhileAsked(TfmConvert& w, int polls) : m_w(w), m_polls(polls) { ui::InstallDialogs(this); }
+    ~PollingWhileAsked() override { ui::InstallDialogs(nullptr); }
+    ui::Answer Message(QWidget*, const QString&, const QString&, ui::Icon, ui::Buttons) override
+    {
+        for (int i = 0; i < m_polls; ++i)
+            m_w.tmConvertTimer();
+        return ui::Answer::Yes;
+    }
+    QString OpenFile(const ui::FileDialogRequest&) override { return {}; }
+    QString SaveFile(const ui::FileDialogRequest&) override { return {}; }
+
+private:
+    TfmConvert& m_w;
+    int m_polls;
+};
+
+TEST_F(TfmConvertTest, ARunThatEndsWhileTheStopQuestionIsOpenStaysFinished)
+{
+    AddItem("/videos/in/a.avi");
+    auto w = Open();
+    Begin(*w);
+    {
+        PollingWhileAsked asked(*w, 6);
+        Button(*w, "sbtnClose")->click();
+    }
+    EXPECT_EQ(w->GetState(), TfmConvert::csFinished);
+    EXPECT_TRUE(w->isVisible());
+}
+
+TEST_F(TfmConvertTest, PauseRefusedByAnEngineThatStoppedLetsTheRunEnd)
+{
+    AddItem("/videos/in/a.avi");
+    auto w = Open();
+    Begin(*w);
+    engine.Fail("Encoder.Pause", mce::rc::OnlyDuringEncoding);
+    Button(*w, "sbtnPause")->click();
+    EXPECT_EQ(w->GetState(), TfmConvert::csRunning);
+    EXPECT_TRUE(Timer(*w, "tmConvert")->isActive());
+    Poll(*w, 6);
+    EXPECT_EQ(w->GetState(), TfmConvert::csFinished);
+    EXPECT_EQ(engine.Count("Encoder.Start"), 1u); // never started over
+}
+
 TEST_F(TfmConvertTest, ClosingAsksWhileRunningButNotWhenPaused)
 {
     AddItem("/videos/in/a.avi");
