@@ -1,12 +1,14 @@
 // Process start: the application, the main window, the message loop.
 #include <QApplication>
 #include <QGuiApplication>
-#include <QMainWindow>
+#include <QMessageBox>
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 
 #include "DesktopShell.h"
+#include "TfmMain.h"
 
 namespace {
 
@@ -20,7 +22,32 @@ bool HaveDisplay()
     return (x && *x) || (wl && *wl);
 }
 
-}  // namespace
+void ShowException(const char* what)
+{
+    QMessageBox::critical(QApplication::activeWindow(), QStringLiteral("Morvane Converter"),
+                          QString::fromUtf8(what ? what : ""));
+}
+
+// An exception raised while an event is handled is shown and the message
+// loop goes on, rather than ending the program with the user's work.
+class Application final : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            ShowException(e.what());
+        } catch (...) {
+            ShowException("");
+        }
+        return false;
+    }
+};
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -28,13 +55,19 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "Morvane Converter needs a graphical display, and none is available.\n");
         return 2;
     }
-    QApplication app(argc, argv);
+    Application app(argc, argv);
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Morvane Converter - Convert Video for your Pocket PC"));
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/main/icon.png")));
     ui::InstallDesktopShell();
 
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Morvane Converter - Convert Video for your Pocket PC"));
-    window.resize(640, 480);
-    window.show();
-    return app.exec();
+    try {
+        TfmMain window;
+        window.show();
+        return app.exec();
+    } catch (const std::exception& e) {
+        ShowException(e.what());
+    } catch (...) {
+        ShowException("");
+    }
+    return 1;
 }

@@ -3,6 +3,17 @@
 #include <QFile>
 #include <QWidget>
 
+// The sheets are compiled into an object that nothing refers to by name; a
+// static link would leave them out without this.
+static void InitSkinResources()
+{
+    static const bool done = [] {
+        Q_INIT_RESOURCE(skins);
+        return true;
+    }();
+    (void)done;
+}
+
 namespace skin {
 
 QString SkinName(int skin)
@@ -25,6 +36,7 @@ QString SkinName(int skin)
 
 QString SkinStyleSheet(int skin)
 {
+    InitSkinResources();
     if (skin < 1 || skin > kSkinCount)
         skin = BlueGlass;
     QFile f(QStringLiteral(":/skins/skin%1.qss").arg(skin));

@@ -15,7 +15,7 @@ class MainAccess {
 public:
     virtual ~MainAccess() = default;
     virtual MROption* GetOption() = 0;
-    virtual CxList* GetRunList() = 0;  // of RunItem
+    virtual CxList* GetRunList() = 0; // of RunItem
     virtual MRProfileList* GetProfiles() = 0;
     // Sets a window's theme manager to the main window's current skin.
     virtual void ApplySkin(skin::SkinManager* skinMain) = 0;

@@ -1,0 +1,101 @@
+// The main window: owns the live options, the profile store, the run list,
+// the disc checker and the skin choice; carries the menus and the two work
+// pages, and opens every other window modally.
+#pragma once
+
+#include <QMainWindow>
+
+#include <cstdint>
+#include <memory>
+
+#include "CxList.h"
+#include "MROption.h"
+#include "MainAccess.h"
+#include "SkinManager.h"
+
+class CxDVDChecker;
+class MRProfileList;
+class QAction;
+class QListWidgetItem;
+
+namespace Ui {
+class TfmMain;
+}
+
+class TfmMain : public QMainWindow, public MainAccess {
+    Q_OBJECT
+public:
+    // The product's web pages, handed to shell open.
+    static constexpr const char* kHomePage = "https://www.morvane.example/converter/";
+    static constexpr const char* kSettingsFile = "dastrel.ini";
+    static constexpr const char* kHelpFile = "mrhelp.chm";
+
+    explicit TfmMain(QWidget* parent = nullptr);
+    ~TfmMain() override;
+
+    // MainAccess
+    MROption* GetOption() override { return &m_Option; }
+    CxList* GetRunList() override { return m_pRunList.get(); }
+    MRProfileList* GetProfiles() override { return m_pProfiles.get(); }
+    void ApplySkin(skin::SkinManager* skin) override;
+    bool ShowOption() override;
+    bool UpdateOption(bool bSave, bool bSilent) override;
+
+    int SkinType() const { return m_nSkinType; }
+    skin::SkinManager& Skin() { return skinMain; }
+
+    // Source panel and run list.
+    void RefreshDVDList(bool bSilent);
+    bool BuildRunList(bool bSilent);
+    void ClearRunList();
+
+    Ui::TfmMain* Form() const { return ui.get(); }
+
+private:
+    void FormCreate();
+    void FormDestroy();
+    void InitOption();
+    void ConnectHandlers();
+    void SetSkinMenuCheck(int skin);
+    void SkinItemClick(int skin);
+    void QuitClick();
+    void OpenHelp();
+    void OpenHomePage();
+
+    // Menu handlers that open the other windows.
+    void miFileProfClick();
+    void miToolsOptionClick();
+    void miHelpAboutClick();
+
+    // "Convert One File" page.
+    void sbtnDVDRefreshClick();
+    void lbChaptersClick(QListWidgetItem* item);
+    void rbtnFileClick();
+    void rbtnVCDClick();
+    void sbtnFileBrowseClick();
+    void sbtnBrowseClick();
+    void UpdateCustomSize();
+    void schkSizeClick();
+    void sbtnConvertClick();
+
+    // "Batch Convert" page.
+    void sbtnAddFileClick();
+    void sbtnDelFileClick();
+    void sbtnBatchConvertClick();
+    bool ConfirmBatchOutputs();
+    void miFileOneClick();
+    void miFileBatchClick();
+
+    // Shows a path that does not fit a RunItem or MROption field and says so.
+    bool PathFits(const QString& path, const QString& what);
+    QString DVDTitlePath(const char* szFileName) const;
+
+    std::unique_ptr<Ui::TfmMain> ui;
+    skin::SkinManager skinMain;
+
+    MROption m_Option;
+    std::unique_ptr<MRProfileList> m_pProfiles;
+    std::unique_ptr<CxTypedList<RunItem>> m_pRunList;
+    std::unique_ptr<CxDVDChecker> m_pDVDChecker;
+    std::int32_t m_nSkinType = 1;
+};

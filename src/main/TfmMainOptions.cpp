@@ -1,0 +1,199 @@
+// Main window: the option controls of both pages and the single-file start.
+#include <QLineEdit>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "DialogService.h"
+#include "TextUtil.h"
+#include "TfmConvert.h"
+#include "TfmMain.h"
+#include "ui_TfmMain.h"
+
+namespace {
+
+// A margin as typed: leading blanks, an optional sign and the digits that
+// follow; anything after them is ignored and a text without digits is 0.
+std::int32_t ReadMargin(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    errno = 0;
+    char* end = nullptr;
+    const long long n = std::strtoll(bytes.constData(), &end, 10);
+    if (end == bytes.constData())
+        return 0;
+    if (n > INT32_MAX)
+        return INT32_MAX;
+    if (n < INT32_MIN)
+        return INT32_MIN;
+    return static_cast<std::int32_t>(n);
+}
+
+bool Exists(const QString& path)
+{
+    std::error_code ec;
+    return !path.isEmpty() && std::filesystem::exists(std::filesystem::path(path.toStdString()), ec);
+}
+
+} // namespace
+
+bool TfmMain::ShowOption()
+{
+    ui->edtOutputFile->setText(QString::fromUtf8(m_Option.szOutputFile));
+
+    switch (m_Option.nResolution) {
+    case 0:
+        ui->rbtnResStd->setChecked(true);
+        ui->rbtnBatchStdRes->setChecked(true);
+        break;
+    case 1:
+        ui->rbtnResWide->setChecked(true);
+        ui->rbtnBatchWideRes->setChecked(true);
+        break;
+    case 2:
+        ui->rbtnResCustom->setChecked(true);
+        ui->rbtnBatchCustRes->setChecked(true);
+        break;
+    case 3:
+        ui->rbtnResVGA->setChecked(true);
+        ui->rbtnBatchVGARes->setChecked(true);
+        break;
+    default:
+        break;
+    }
+    UpdateCustomSize();
+    ui->edtWidth->setEnabled(ui->rbtnBatchCustRes->isChecked());
+    ui->edtHeight->setEnabled(ui->rbtnBatchCustRes->isChecked());
+
+    switch (mr::QualityShown(nQuality)) {
+    case mr::kQualityHigh:
+        ui->rbtnBatchHigh->setChecked(true);
+        break;
+    case mr::kQualityLow:
+        ui->rbtnBatchLow->setChecked(true);
+        break;
+    default:
+        ui->rbtnBatchMedium->setChecked(true);
+        break;
+    }
+
+    (m_Option.bWideAspect == 0 ? ui->rbtnRatFull : ui->rbtnRatWide)->setChecked(true);
+
+    ui->schkSize->setChecked(m_Option.bLimitSize != 0);
+    schkSizeClick();
+    switch (m_Option.nCardSize) {
+    case 0:
+        ui->rbtn128->setChecked(true);
+        break;
+    case 1:
+        ui->rbtn256->setChecked(true);
+        break;
+    case 2:
+        ui->rbtn512->setChecked(true);
+        break;
+    default:
+        break;
+    }
+
+    ui->edtLeft->setText(QString::number(m_Option.nCropLeft));
+    ui->edtRight->setText(QString::number(m_Option.nCropRight));
+    ui->edtTop->setText(QString::number(m_Option.nCropTop));
+    ui->edtBottom->setText(QString::number(m_Option.nCropBottom));
+    return true;
+}
+
+bool TfmMain::UpdateOption(bool bSave, bool bSilent)
+{
+    if (!bSave)
+        return ShowOption();
+    if (!BuildRunList(bSilent))
+        return false;
+
+    if (ui->spMain->currentWidget() == ui->stOne) {
+        const QString output = ui->edtOutputFile->text();
+        if (output.isEmpty() && !bSilent) {
+            ui::ShowErrorBox(this, QStringLiteral("Please specify the output file name."));
+            return false;
+        }
+        const QByteArray bytes = output.toUtf8();
+        const bool fits = cx::FitsField(bytes.constData(), sizeof m_Option.szOutputFile);
+        if (!fits && !bSilent) {
+            PathFits(output, QStringLiteral("output file"));
+            return false;
+        }
+        if (Exists(output) && !bSilent &&
+            !ui::Confirm(this, QStringLiteral("The file %1 is existed, do you want to overwrite it?").arg(output)))
+            return false;
+        // A silent collection keeps the stored name rather than a cut one.
+        if (fits)
+            cx::CopyText(m_Option.szOutputFile, bytes.constData());
+        m_Option.nResolution = ui->rbtnResStd->isChecked()    ? 0
+                               : ui->rbtnResWide->isChecked() ? 1
+                               : ui->rbtnResVGA->isChecked()  ? 3
+                                                              : 2;
+        m_Option.bWideAspect = ui->rbtnRatFull->isChecked() ? 0 : 1;
+        m_Option.bLimitSize = ui->schkSize->isChecked() ? 1 : 0;
+        if (m_Option.bLimitSize) {
+            if (ui->rbtn128->isChecked())
+                m_Option.nCardSize = 0;
+            else if (ui->rbtn256->isChecked())
+                m_Option.nCardSize = 1;
+            else if (ui->rbtn512->isChecked())
+                m_Option.nCardSize = 2;
+        }
+    } else if (ui->spMain->currentWidget() == ui->stMore) {
+        if (!bSilent && !ConfirmBatchOutputs())
+            return false;
+        m_Option.nResolution = ui->rbtnBatchStdRes->isChecked()    ? 0
+                               : ui->rbtnBatchWideRes->isChecked() ? 1
+                               : ui->rbtnBatchVGARes->isChecked()  ? 3
+                                                                   : 2;
+        nQuality = mr::QualityCollected(ui->rbtnBatchHigh->isChecked(), ui->rbtnBatchLow->isChecked());
+        m_Option.nCropLeft = ReadMargin(ui->edtLeft->text());
+        m_Option.nCropRight = ReadMargin(ui->edtRight->text());
+        m_Option.nCropTop = ReadMargin(ui->edtTop->text());
+        m_Option.nCropBottom = ReadMargin(ui->edtBottom->text());
+    }
+    return true;
+}
+
+void TfmMain::UpdateCustomSize()
+{
+    const bool custom = ui->rbtnResCustom->isChecked();
+    ui->seWidth->setEnabled(custom);
+    ui->seHeight->setEnabled(custom);
+}
+
+void TfmMain::schkSizeClick()
+{
+    const bool on = ui->schkSize->isChecked();
+    ui->rbtn128->setEnabled(on);
+    ui->rbtn256->setEnabled(on);
+    ui->rbtn512->setEnabled(on);
+}
+
+void TfmMain::sbtnBrowseClick()
+{
+    ui::FileDialogRequest request;
+    request.owner = this;
+    request.title = QStringLiteral("Choose Output File Name");
+    request.initialName = ui->edtOutputFile->text();
+    request.filters = {QStringLiteral("Windows Media Video File(*.wmv) (*.wmv *.WMV)")};
+    const QString path = ui::Dialogs().SaveFile(request);
+    if (path.isEmpty() || !PathFits(path, QStringLiteral("output file")))
+        return;
+    ui->edtOutputFile->setText(path);
+}
+
+void TfmMain::sbtnConvertClick()
+{
+    if (!UpdateOption(true, false))
+        return;
+    // The run reads the source; the player must not hold it meanwhile.
+    ui->wmpMain->Close();
+    TfmConvert convert(*this, this, false);
+    convert.exec();
+}

@@ -1,0 +1,219 @@
+// Main window: the video source panel, the preview and the run list.
+#include <QListWidget>
+
+#include <filesystem>
+#include <system_error>
+
+#include "Assert.h"
+#include "CxDVDUtil.h"
+#include "DialogService.h"
+#include "TextUtil.h"
+#include "TfmMain.h"
+#include "ui_TfmMain.h"
+
+namespace {
+
+// Titles above this size are real programme material; the smaller ones are
+// menus and trailers.
+constexpr std::uint32_t kTitleThreshold = 0x2000000;
+
+bool PathExists(const QString& path)
+{
+    if (path.isEmpty())
+        return false;
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::path(path.toStdString()), ec);
+}
+
+VOBInfo* EntryOf(const QListWidgetItem* item)
+{
+    return item ? reinterpret_cast<VOBInfo*>(item->data(Qt::UserRole).value<quintptr>()) : nullptr;
+}
+
+} // namespace
+
+bool TfmMain::PathFits(const QString& path, const QString& what)
+{
+    if (cx::FitsField(path.toUtf8().constData(), sizeof(RunItem::szSource)))
+        return true;
+    ui::ShowErrorBox(this, QStringLiteral("The %1 path is longer than %2 bytes, which Morvane Converter cannot "
+                                          "handle:\n%3\nPlease choose a shorter path.")
+                               .arg(what)
+                               .arg(sizeof(RunItem::szSource) - 1)
+                               .arg(path));
+    return false;
+}
+
+QString TfmMain::DVDTitlePath(const char* szFileName) const
+{
+    // Room beyond the field, so that a path too long for it is shown and
+    // refused rather than lost.
+    char path[4096] = {};
+    GetVOBPath(m_pDVDChecker->GetDrive(), szFileName, path, sizeof path);
+    return QString::fromUtf8(path);
+}
+
+void TfmMain::RefreshDVDList(bool bSilent)
+{
+    CX_ASSERT(m_pDVDChecker);
+    m_pDVDChecker->Refresh();
+    ui->lbChapters->clear();
+    if (m_pDVDChecker->GetDrive() == 0) {
+        if (!bSilent)
+            ui::ShowInformation(this, QStringLiteral("No DVD disc found. Please insert a disc and try again."));
+        return;
+    }
+
+    const VOBInfo* checked = nullptr;
+    for (VOBInfo* entry = m_pDVDChecker->GetFirstVOB(); entry; entry = m_pDVDChecker->GetNextVOB()) {
+        auto* item = new QListWidgetItem(QString::fromUtf8(entry->szFileName), ui->lbChapters);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setData(Qt::UserRole, QVariant::fromValue(reinterpret_cast<quintptr>(entry)));
+        const bool check = !checked && entry->nFileSize > kTitleThreshold;
+        item->setCheckState(check ? Qt::Checked : Qt::Unchecked);
+        if (check)
+            checked = entry;
+    }
+    if (ui->lbChapters->count() > 0 && checked)
+        ui->wmpMain->SetURL(DVDTitlePath(checked->szFileName));
+}
+
+void TfmMain::sbtnDVDRefreshClick()
+{
+    RefreshDVDList(false);
+}
+
+void TfmMain::lbChaptersClick(QListWidgetItem* item)
+{
+    if (!item)
+        item = ui->lbChapters->currentItem();
+    if (const VOBInfo* entry = EntryOf(item))
+        ui->lblSize->setText(QStringLiteral("File Size: %1 bytes").arg(entry->nFileSize));
+}
+
+void TfmMain::rbtnFileClick()
+{
+    ui->edtSrcFile->setEnabled(true);
+    ui->sbtnFileBrowse->setEnabled(true);
+    ui->edtSrcVCD->setEnabled(false);
+}
+
+void TfmMain::rbtnVCDClick()
+{
+    ui->edtSrcFile->setEnabled(false);
+    ui->sbtnFileBrowse->setEnabled(false);
+    ui->edtSrcVCD->setEnabled(true);
+}
+
+void TfmMain::sbtnFileBrowseClick()
+{
+    ui::FileDialogRequest request;
+    request.owner = this;
+    request.title = QStringLiteral("Open Source Video File");
+    request.initialName = ui->edtSrcFile->text();
+    request.filters = {QStringLiteral("Windows Video Files (*.wmv, *.avi, *.mpg, *.mpeg) "
+                                      "(*.wmv *.avi *.mpg *.mpeg *.WMV *.AVI *.MPG *.MPEG)"),
+                       QStringLiteral("DVD Files (*.VOB) (*.vob *.VOB)"), QStringLiteral("All Files(*.*) (*)")};
+    request.mustExist = true;
+    const QString path = ui::Dialogs().OpenFile(request);
+    if (path.isEmpty() || !PathFits(path, QStringLiteral("source file")))
+        return;
+    ui->edtSrcFile->setText(path);
+    ui->wmpMain->SetURL(path);
+}
+
+void TfmMain::ClearRunList()
+{
+    for (RunItem* item = m_pRunList->GetFirst(); item; item = m_pRunList->GetNext())
+        delete item;
+    m_pRunList->RemoveAll(false);
+}
+
+bool TfmMain::BuildRunList(bool bSilent)
+{
+    ClearRunList();
+
+    // Appends one item; a path that does not fit is refused (silently when
+    // asked to be silent), never cut, since a cut path names another file.
+    const auto append = [this, bSilent](const QString& source, const QString& output) {
+        const QByteArray src = source.toUtf8();
+        const QByteArray out = output.toUtf8();
+        if (!cx::FitsField(src.constData(), sizeof(RunItem::szSource)) ||
+            !cx::FitsField(out.constData(), sizeof(RunItem::szOutput))) {
+            if (!bSilent)
+                PathFits(cx::FitsField(src.constData(), sizeof(RunItem::szSource)) ? output : source,
+                         QStringLiteral("video file"));
+            return bSilent;
+        }
+        auto* item = new RunItem{};
+        cx::CopyText(item->szSource, src.constData());
+        cx::CopyText(item->szOutput, out.constData());
+        m_pRunList->Add(item);
+        return true;
+    };
+    const auto fail = [this] {
+        ClearRunList();
+        return false;
+    };
+
+    if (ui->spMain->currentWidget() == ui->stOne) {
+        if (ui->pcSource->currentWidget() == ui->stDVD) {
+            if (ui->lbChapters->count() == 0 && !bSilent) {
+                ui::ShowErrorBox(this, QStringLiteral("No DVD disc found, please insert a disc and try again."));
+                return false;
+            }
+            QList<QListWidgetItem*> checkedLines;
+            for (int i = 0; i < ui->lbChapters->count(); ++i) {
+                if (ui->lbChapters->item(i)->checkState() == Qt::Checked)
+                    checkedLines.push_back(ui->lbChapters->item(i));
+            }
+            if (checkedLines.size() > 1 && !bSilent) {
+                ui::ShowErrorBox(this, QStringLiteral("Morvane Converter can only convert one file at one time. "
+                                                      "Please select only one DVD file."));
+                return false;
+            }
+            for (const QListWidgetItem* line : checkedLines) {
+                if (!append(DVDTitlePath(line->text().toUtf8().constData()), {}))
+                    return fail();
+            }
+            if (m_pRunList->GetCount() == 0 && !bSilent) {
+                ui::ShowErrorBox(this, QStringLiteral("No DVD file is selected, please select at lease one file to "
+                                                      "be converted."));
+                return false;
+            }
+            return true;
+        }
+        if (ui->pcSource->currentWidget() == ui->stFile) {
+            const bool file = ui->rbtnFile->isChecked();
+            const QString source = file ? ui->edtSrcFile->text() : ui->edtSrcVCD->text();
+            if (!bSilent && !PathExists(source)) {
+                ui::ShowErrorBox(this, file ? QStringLiteral("Invalid source video file, please select an existed "
+                                                             "video file and try again.")
+                                            : QStringLiteral("No VCD disc found in your CD ROM, please insert a disc "
+                                                             "and try again."));
+                return false;
+            }
+            return append(source, {}) ? true : fail();
+        }
+        return true;
+    }
+
+    if (ui->spMain->currentWidget() == ui->stMore) {
+        if (ui->lvFile->topLevelItemCount() == 0) {
+            if (bSilent)
+                return true;
+            ui::Dialogs().Message(this,
+                                  QStringLiteral("No video file is selected, please at least add one file to the "
+                                                 "conversion list."),
+                                  QStringLiteral("Error"), ui::Icon::Information, ui::Buttons::Ok);
+            return false;
+        }
+        for (int i = 0; i < ui->lvFile->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* row = ui->lvFile->topLevelItem(i);
+            if (!append(row->text(0), row->text(1)))
+                return fail();
+        }
+        return true;
+    }
+    return true;
+}
