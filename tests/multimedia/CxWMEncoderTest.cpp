@@ -201,6 +201,14 @@ TEST_F(SessionTest, ProfileCreationAndLoadingAreNotRecorded)
     EXPECT_EQ(enc.GetProfileObjCount(), 1u);
 }
 
+TEST_F(SessionTest, ApplyingANullProfileIsAProgrammingError)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    CxWMEncoder enc;
+    WMEncGroup group{};
+    EXPECT_DEATH(enc.ApplyProfile(&group, nullptr), "Assertion failed: pGroup && pProfile");
+}
+
 TEST_F(SessionTest, CroppingPassesOnlyPositiveMargins)
 {
     CxWMEncoder enc;
