@@ -109,8 +109,10 @@ void TfmProfile::sbtnSaveClick()
     }
     FillList();
     if (!m_pProfiles->Save()) {
-        ui::ShowErrorBox(this, QStringLiteral("The profiles could not be saved to the file \"%1\". The new profile "
-                                              "stays in the list until the program is closed, but it will be "
+        // The list keeps what was added; only the file is behind, so say so
+        // rather than let the profile vanish at the next start unexplained.
+        ui::ShowErrorBox(this, QStringLiteral("The profiles could not be saved to the file \"%1\". Profiles saved "
+                                              "now stay in the list until the program is closed, but they will be "
                                               "missing at the next start.")
                                    .arg(QString::fromUtf8(m_pProfiles->GetFileName())));
     }
