@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "DesktopShell.h"
+#include "FfmpegEngine.h"
 #include "TfmMain.h"
 
 namespace {
@@ -59,6 +60,7 @@ int main(int argc, char** argv)
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Morvane Converter - Convert Video for your Pocket PC"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/main/icon.png")));
     ui::InstallDesktopShell();
+    mce::InstallFactory(&mce::FfmpegEngineFactory());
 
     try {
         TfmMain window;

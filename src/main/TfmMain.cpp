@@ -3,6 +3,7 @@
 
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QHeaderView>
 #include <QLayout>
 #include <QPushButton>
 
@@ -45,6 +46,7 @@ TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     skinMain.AddComponent(this);
     ui->sURLHome->SetAddress(QString::fromLatin1(kHomePage));
+    ui->lvFile->header()->setStretchLastSection(false);
     ui->lvFile->setColumnWidth(0, 220);
     ui->lvFile->setColumnWidth(1, 220);
     ConnectHandlers();

@@ -1,0 +1,239 @@
+// The batch page: the file list, its dialog and the batch start.
+#include "MainFixture.h"
+
+#include <QElapsedTimer>
+
+#include "FakeEngine.h"
+#include "FfmpegEngine.h"
+#include "TfmSource.h"
+
+namespace maintest {
+namespace {
+
+class BatchPage : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        Open();
+        dialogs.messages.clear();
+        ShowPage("spMain", "stMore");
+    }
+    QTreeWidget* List() const { return W<QTreeWidget>("lvFile"); }
+    // Adds a row through the dialog, as the user does.
+    void Add(const fs::path& source, const fs::path& output)
+    {
+        testsupport::OnNextModal<TfmSource>([source, output](TfmSource* d) {
+            d->findChild<QLineEdit*>(QStringLiteral("edtSource"))->setText(QString::fromStdString(source.string()));
+            d->findChild<QLineEdit*>(QStringLiteral("edtOutput"))->setText(QString::fromStdString(output.string()));
+            d->findChild<QPushButton*>(QStringLiteral("btnOK"))->click();
+        });
+        Button("sbtnAddFile")->click();
+    }
+    std::vector<std::pair<std::string, std::string>> Rows() const
+    {
+        std::vector<std::pair<std::string, std::string>> r;
+        for (int i = 0; i < List()->topLevelItemCount(); ++i)
+            r.emplace_back(List()->topLevelItem(i)->text(0).toStdString(),
+                           List()->topLevelItem(i)->text(1).toStdString());
+        return r;
+    }
+    std::vector<std::pair<std::string, std::string>> RunItems()
+    {
+        std::vector<std::pair<std::string, std::string>> r;
+        auto* list = static_cast<CxTypedList<RunItem>*>(main->GetRunList());
+        for (RunItem* i = list->GetFirst(); i; i = list->GetNext())
+            r.emplace_back(i->szSource, i->szOutput);
+        return r;
+    }
+};
+
+TEST_F(BatchPage, TheListViewIsAReadOnlyTwoColumnReport)
+{
+    EXPECT_EQ(List()->columnCount(), 2);
+    EXPECT_EQ(List()->headerItem()->text(0), QStringLiteral("Source File"));
+    EXPECT_EQ(List()->headerItem()->text(1), QStringLiteral("Destination File"));
+    EXPECT_EQ(List()->columnWidth(0), 220);
+    EXPECT_EQ(List()->columnWidth(1), 220);
+    EXPECT_EQ(List()->selectionMode(), QAbstractItemView::SingleSelection);
+    EXPECT_EQ(List()->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(List()->editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_FALSE(List()->isSortingEnabled());
+}
+
+TEST_F(BatchPage, RowsComeOnlyFromAnAcceptedDialogAndStayInOrder)
+{
+    const fs::path a = dir / "a.avi", b = dir / "b.avi", c = dir / "c";
+    std::ofstream(a) << "a";
+    std::ofstream(b) << "b";
+    fs::create_directories(c); // a folder passes the source test
+
+    // Cancel and the frame add nothing, even with both edits filled.
+    testsupport::OnNextModal<TfmSource>([&](TfmSource* d) {
+        d->findChild<QLineEdit*>(QStringLiteral("edtSource"))->setText(QString::fromStdString(a.string()));
+        d->findChild<QLineEdit*>(QStringLiteral("edtOutput"))->setText(QStringLiteral("x.wmv"));
+        d->findChild<QPushButton*>(QStringLiteral("btnCancel"))->click();
+    });
+    Button("sbtnAddFile")->click();
+    testsupport::OnNextModal<TfmSource>([&](TfmSource* d) {
+        d->findChild<QLineEdit*>(QStringLiteral("edtSource"))->setText(QString::fromStdString(a.string()));
+        d->findChild<QLineEdit*>(QStringLiteral("edtOutput"))->setText(QStringLiteral("x.wmv"));
+        d->close();
+    });
+    Button("sbtnAddFile")->click();
+    EXPECT_EQ(List()->topLevelItemCount(), 0);
+
+    // A refused OK keeps the dialog open with what was typed; each dialog
+    // opens empty.
+    QString shownSource = QStringLiteral("unset");
+    testsupport::OnNextModal<TfmSource>([&](TfmSource* d) {
+        shownSource = d->findChild<QLineEdit*>(QStringLiteral("edtSource"))->text();
+        d->findChild<QLineEdit*>(QStringLiteral("edtSource"))->setText(QStringLiteral("/no/such/file"));
+        d->findChild<QLineEdit*>(QStringLiteral("edtOutput"))->setText(QStringLiteral("x.wmv"));
+        d->findChild<QPushButton*>(QStringLiteral("btnOK"))->click();
+        EXPECT_TRUE(d->isVisible());
+        EXPECT_EQ(d->findChild<QLineEdit*>(QStringLiteral("edtSource"))->text(), QStringLiteral("/no/such/file"));
+        d->reject();
+    });
+    Button("sbtnAddFile")->click();
+    EXPECT_TRUE(shownSource.isEmpty());
+    ASSERT_FALSE(dialogs.messages.empty());
+    EXPECT_EQ(dialogs.messages.back().text, QStringLiteral("Invalid source video file name."));
+    EXPECT_EQ(List()->topLevelItemCount(), 0);
+
+    Add(a, dir / "a.wmv");
+    Add(b, "b-out"); // no extension: accepted
+    Add(c, dir / "c.wmv");
+    Add(a, dir / "a.wmv"); // the same pair twice: two rows
+    EXPECT_EQ(Rows(), (std::vector<std::pair<std::string, std::string>>{{a.string(), (dir / "a.wmv").string()},
+                                                                        {b.string(), "b-out"},
+                                                                        {c.string(), (dir / "c.wmv").string()},
+                                                                        {a.string(), (dir / "a.wmv").string()}}));
+
+    // Delete without a selection does nothing; with one, removes that row.
+    List()->clearSelection();
+    Button("sbtnDelFile")->click();
+    EXPECT_EQ(List()->topLevelItemCount(), 4);
+    List()->topLevelItem(3)->setSelected(true);
+    Button("sbtnDelFile")->click();
+    List()->clearSelection();
+    List()->topLevelItem(1)->setSelected(true);
+    Button("sbtnDelFile")->click();
+    EXPECT_EQ(Rows(), (std::vector<std::pair<std::string, std::string>>{{a.string(), (dir / "a.wmv").string()},
+                                                                        {c.string(), (dir / "c.wmv").string()}}));
+
+    // The run list follows the rows, outputs included.
+    EXPECT_TRUE(main->UpdateOption(true, true));
+    EXPECT_EQ(RunItems(), Rows());
+}
+
+TEST_F(BatchPage, AnEmptyListIsRefusedWithTheInformationIcon)
+{
+    RefuseRunWindows runs;
+    nQuality = mr::kQualityMedium;
+    Radio("rbtnBatchLow")->setChecked(true);
+    Button("sbtnBatchConvert")->click();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              QStringLiteral("No video file is selected, please at least add one file to the conversion list."));
+    EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Error"));
+    EXPECT_EQ(dialogs.messages[0].icon, ui::Icon::Information);
+    EXPECT_EQ(runs.opened, 0);
+    EXPECT_EQ(nQuality, mr::kQualityMedium); // options not collected
+    EXPECT_EQ(main->GetRunList()->GetCount(), 0u);
+}
+
+TEST_F(BatchPage, OutputsSharedByTwoRowsAreRefusedAndExistingOnesAskedOnce)
+{
+    RefuseRunWindows runs;
+    const fs::path src = dir / "s.avi";
+    std::ofstream(src) << "s";
+    Add(src, dir / "one.wmv");
+    Add(src, dir / "sub" / ".." / "one.wmv"); // the same file spelt otherwise
+    Radio("rbtnBatchHigh")->setChecked(true);
+    Button("sbtnBatchConvert")->click();
+    EXPECT_EQ(runs.opened, 0);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Error"));
+    EXPECT_EQ(dialogs.messages[0].icon, ui::Icon::Error);
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("one.wmv")));
+    EXPECT_NE(nQuality, mr::kQualityHigh); // nothing collected
+
+    // Distinct outputs, five of which exist: one question naming the first
+    // three and counting the rest; No opens no run window.
+    List()->clear();
+    dialogs.messages.clear();
+    for (int i = 0; i < 6; ++i) {
+        const fs::path out = dir / ("out" + std::to_string(i) + ".wmv");
+        if (i > 0)
+            std::ofstream(out) << "old";
+        Add(src, out);
+    }
+    dialogs.answers = {ui::Answer::No};
+    Button("sbtnBatchConvert")->click();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    const auto& q = dialogs.messages[0];
+    EXPECT_EQ(q.caption, QStringLiteral("Confirm"));
+    EXPECT_EQ(q.buttons, ui::Buttons::YesNo);
+    EXPECT_TRUE(q.text.contains(QStringLiteral("out1.wmv")));
+    EXPECT_TRUE(q.text.contains(QStringLiteral("out3.wmv")));
+    EXPECT_FALSE(q.text.contains(QStringLiteral("out4.wmv")));
+    EXPECT_FALSE(q.text.contains(QStringLiteral("out0.wmv")));
+    EXPECT_TRUE(q.text.contains(QStringLiteral("2 more")));
+    EXPECT_EQ(runs.opened, 0);
+
+    dialogs.answers = {ui::Answer::Yes};
+    Button("sbtnBatchConvert")->click();
+    EXPECT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(runs.opened, 1);
+    EXPECT_EQ(nQuality, mr::kQualityHigh);
+    nQuality = mr::kQualityMedium;
+}
+
+// Three clips in one run, at the batch page's resolution and quality.
+TEST_F(BatchPage, ThreeClipsBecomeThreeWmvFilesInOneRun)
+{
+    testsupport::ScopedFactory engine{&mce::FfmpegEngineFactory()};
+    std::vector<fs::path> outs;
+    for (int i = 0; i < 3; ++i) {
+        const fs::path clip = dir / ("clip" + std::to_string(i) + ".mpg");
+        ASSERT_TRUE(testsupport::MakeClip(clip, 1, 176, 144, "25", {"-c:v", "mpeg1video", "-c:a", "mp2"}));
+        outs.push_back(dir / ("clip" + std::to_string(i) + ".wmv"));
+        Add(clip, outs.back());
+    }
+    Radio("rbtnBatchWideRes")->setChecked(true);
+    Radio("rbtnBatchLow")->setChecked(true);
+    // The preview is left alone by a batch.
+    Preview()->SetURL(QStringLiteral("/nothing/here.avi"));
+
+    int finished = 0;
+    QElapsedTimer clock;
+    clock.start();
+    RunWindowWatch watch([&](TfmConvert* w) {
+        if (w->GetState() != TfmConvert::csFinished && clock.elapsed() < 180000)
+            return false;
+        finished += w->GetState() == TfmConvert::csFinished;
+        w->done(QDialog::Accepted);
+        return true;
+    });
+    Button("sbtnBatchConvert")->click();
+    EXPECT_EQ(watch.opened, 1);
+    EXPECT_EQ(finished, 1);
+    for (const auto& m : dialogs.messages)
+        ADD_FAILURE() << m.text.toStdString();
+    EXPECT_EQ(Preview()->URL(), QStringLiteral("/nothing/here.avi"));
+    EXPECT_EQ(nQuality, mr::kQualityLow);
+    EXPECT_EQ(main->GetOption()->nResolution, 1);
+    for (const fs::path& out : outs) {
+        const auto probe = testsupport::Probe(out);
+        ASSERT_FALSE(probe.empty()) << out;
+        EXPECT_EQ(probe.at("video.codec_name"), "wmv2");
+        EXPECT_EQ(probe.at("video.width"), "320");
+        EXPECT_EQ(probe.at("video.height"), "240");
+    }
+    EXPECT_EQ(List()->topLevelItemCount(), 3); // the rows stay
+    nQuality = mr::kQualityMedium;
+}
+
+} // namespace
+} // namespace maintest

@@ -1,0 +1,223 @@
+// Start-up, shut-down, skins, quit, help and the profile restored at start.
+#include "MainFixture.h"
+
+#include "LinkLabel.h"
+#include "MRProfileList.h"
+#include "TextUtil.h"
+#include "TfmAbout.h"
+
+namespace maintest {
+namespace {
+
+class StartUp : public MainWindowTest {
+protected:
+    std::vector<bool> SkinChecks() const
+    {
+        std::vector<bool> c;
+        for (const char* n : {"miSkinBlueGlass", "miSkinDeepBlue", "miSkinMacOS", "miSkinWinXP", "miSkinProtein"})
+            c.push_back(A(n)->isChecked());
+        return c;
+    }
+};
+
+TEST_F(StartUp, FirstStartWithoutSettingsProfilesOrDrives)
+{
+    TfmMain& m = Open();
+    EXPECT_EQ(m.windowTitle(), QStringLiteral("Morvane Converter Pro - Convert video files / DVD for your Pocket PC "));
+
+    // No drive: told once, no DVD page, the Video CD choice stays off.
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              QStringLiteral("No CD/DVD drives found. You may not convert files from DVD or VCD"));
+    EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Information"));
+    EXPECT_EQ(dialogs.messages[0].icon, ui::Icon::Information);
+    EXPECT_FALSE(Pages("pcSource")->IsPageVisible(W<QWidget>("stDVD")));
+    EXPECT_EQ(Pages("pcSource")->currentWidget(), W<QWidget>("stFile"));
+    EXPECT_FALSE(Radio("rbtnVCD")->isEnabled());
+
+    // Defaults on screen.
+    EXPECT_EQ(m.SkinType(), 1);
+    EXPECT_EQ(m.Skin().Style(), skin::BlueGlass);
+    EXPECT_EQ(m.styleSheet(), skin::SkinStyleSheet(skin::BlueGlass));
+    EXPECT_EQ(SkinChecks(), (std::vector<bool>{true, false, false, false, false}));
+    EXPECT_EQ(Edit("edtOutputFile")->text().toStdString(), (ProgramDir() / "output.wmv").string());
+    EXPECT_EQ(std::string(m.GetOption()->szOutputFile), (ProgramDir() / "output.wmv").string());
+    EXPECT_TRUE(Radio("rbtnResStd")->isChecked());
+    EXPECT_TRUE(Radio("rbtnRatFull")->isChecked());
+    EXPECT_FALSE(W<QCheckBox>("schkSize")->isChecked());
+    EXPECT_TRUE(Radio("rbtnBatchMedium")->isChecked());
+    EXPECT_EQ(Pages("spMain")->currentWidget(), W<QWidget>("stOne"));
+    EXPECT_NE(m.GetRunList(), nullptr);
+    EXPECT_EQ(m.GetRunList()->GetCount(), 0u);
+    EXPECT_NE(m.GetProfiles(), nullptr);
+    EXPECT_EQ(m.GetProfiles()->GetProfileCount(), 0u);
+
+    EXPECT_FALSE(fs::exists(ProgramDir() / "dastrel.ini"));
+    main.reset();
+    EXPECT_EQ(ReadSettings(), "[Morvane]\nSkinType=1\n");
+    EXPECT_FALSE(fs::exists(ProgramDir() / "mrprof.dat")); // the store is never written at exit
+}
+
+TEST_F(StartUp, StoredSkinIsAppliedChangedAtOnceAndWrittenAtExit)
+{
+    WriteSkin("3");
+    TfmMain& m = Open();
+    EXPECT_EQ(m.Skin().Style(), skin::MacOS);
+    EXPECT_EQ(SkinChecks(), (std::vector<bool>{false, false, true, false, false}));
+    const int restyles = m.Skin().RestyleCount();
+
+    A("miSkinProtein")->trigger();
+    EXPECT_EQ(m.SkinType(), 5);
+    EXPECT_EQ(m.styleSheet(), skin::SkinStyleSheet(skin::Protein));
+    EXPECT_EQ(m.Skin().RestyleCount(), restyles + 1);
+    EXPECT_EQ(SkinChecks(), (std::vector<bool>{false, false, false, false, true}));
+
+    // The current skin again: no restyle, the item stays checked.
+    A("miSkinProtein")->trigger();
+    EXPECT_EQ(m.Skin().RestyleCount(), restyles + 1);
+    EXPECT_EQ(SkinChecks(), (std::vector<bool>{false, false, false, false, true}));
+
+    // A window opened afterwards takes the new skin.
+    int aboutStyle = 0;
+    testsupport::OnNextModal<TfmAbout>([&](TfmAbout* d) {
+        aboutStyle = d->Skin().Style();
+        d->findChild<QPushButton*>(QStringLiteral("sbtnOK"))->click();
+    });
+    A("miHelpAbout")->trigger();
+    EXPECT_EQ(aboutStyle, skin::Protein);
+
+    main.reset();
+    EXPECT_EQ(ReadSettings(), "[Morvane]\nSkinType=5\n");
+}
+
+TEST_F(StartUp, SkinNumberOutsideTheFiveShowsBlueGlassChecksNoneAndIsKept)
+{
+    WriteSkin("9");
+    TfmMain& m = Open();
+    EXPECT_EQ(m.Skin().Style(), skin::BlueGlass);
+    EXPECT_EQ(SkinChecks(), (std::vector<bool>(5, false)));
+    main.reset();
+    EXPECT_EQ(ReadSettings(), "[Morvane]\nSkinType=9\n");
+
+    // Picking Blue Glass then stores it.
+    WriteSkin("0");
+    Open();
+    A("miSkinBlueGlass")->trigger();
+    EXPECT_EQ(SkinChecks(), (std::vector<bool>{true, false, false, false, false}));
+    main.reset();
+    EXPECT_EQ(ReadSettings(), "[Morvane]\nSkinType=1\n");
+}
+
+TEST_F(StartUp, DriveWithoutADvdFillsTheVideoCdPathQuietly)
+{
+    AddDrive('D', "");                         // no disc
+    const fs::path e = AddDrive('E', "audio"); // a disc that is no DVD
+    Open();
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(Pages("pcSource")->IsPageVisible(W<QWidget>("stDVD")));
+    EXPECT_EQ(Pages("pcSource")->currentWidget(), W<QWidget>("stFile"));
+    EXPECT_EQ(W<QListWidget>("lbChapters")->count(), 0);
+    EXPECT_TRUE(Radio("rbtnVCD")->isEnabled());
+    char expected[cx::kMaxPath] = {};
+    ASSERT_TRUE(cx::GetVCDFileName('D', expected, sizeof expected));
+    EXPECT_EQ(Edit("edtSrcVCD")->text().toStdString(), expected);
+    (void)e;
+}
+
+TEST_F(StartUp, CurrentProfileIsCopiedIntoTheLiveOptionsAndShown)
+{
+    {
+        MRProfileList store((ProgramDir() / "mrprof.dat").c_str());
+        for (const char* name : {"first", "second"}) {
+            auto* o = new MROption(MakeOption());
+            cx::CopyText(o->szName, name);
+            cx::CopyText(o->szOutputFile, (std::string("/videos/") + name + ".wmv").c_str());
+            o->nResolution = 3;
+            o->bWideAspect = 1;
+            o->bLimitSize = 1;
+            o->nCardSize = 1;
+            o->nCropLeft = 4;
+            ASSERT_TRUE(store.AddProfile(o));
+        }
+        store.SetCurrentIndex(1);
+        ASSERT_TRUE(store.Save());
+    }
+    TfmMain& m = Open();
+    EXPECT_STREQ(m.GetOption()->szName, "second");
+    EXPECT_EQ(Edit("edtOutputFile")->text(), QStringLiteral("/videos/second.wmv"));
+    EXPECT_TRUE(Radio("rbtnResVGA")->isChecked());
+    EXPECT_TRUE(Radio("rbtnBatchVGARes")->isChecked());
+    EXPECT_FALSE(W<QSpinBox>("seWidth")->isEnabled());
+    EXPECT_FALSE(Edit("edtWidth")->isEnabled());
+    EXPECT_TRUE(Radio("rbtnRatWide")->isChecked());
+    EXPECT_TRUE(W<QCheckBox>("schkSize")->isChecked());
+    EXPECT_TRUE(Radio("rbtn256")->isChecked());
+    EXPECT_TRUE(Radio("rbtn256")->isEnabled());
+    EXPECT_EQ(Edit("edtLeft")->text(), QStringLiteral("4"));
+}
+
+TEST_F(StartUp, EveryQuitControlAsksAndNoLeavesEverythingAsItWas)
+{
+    TfmMain& m = Open();
+    m.show();
+    dialogs.messages.clear();
+    const MROption before = *m.GetOption();
+
+    dialogs.answers = {ui::Answer::No, ui::Answer::No, ui::Answer::No};
+    Button("sbtnClose")->click();
+    Button("sbtnQuit")->click();
+    A("miFileExit")->trigger();
+    ASSERT_EQ(dialogs.messages.size(), 3u);
+    for (const auto& msg : dialogs.messages) {
+        EXPECT_EQ(msg.text, QStringLiteral("Are you sure to quit Morvane Converter Professional?"));
+        EXPECT_EQ(msg.caption, QStringLiteral("Confirm"));
+        EXPECT_EQ(msg.icon, ui::Icon::Question);
+        EXPECT_EQ(msg.buttons, ui::Buttons::YesNo);
+    }
+    EXPECT_TRUE(m.isVisible());
+    EXPECT_EQ(std::memcmp(&before, m.GetOption(), sizeof before), 0);
+
+    dialogs.answers = {ui::Answer::Yes};
+    ShowPage("spMain", "stMore");
+    Button("sbtnBatchQuit")->click();
+    EXPECT_FALSE(m.isVisible());
+
+    // The frame closes it without a question.
+    m.show();
+    dialogs.messages.clear();
+    m.close();
+    EXPECT_FALSE(m.isVisible());
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(StartUp, HelpAndHomePageGoThroughShellOpen)
+{
+    Open();
+    A("miHelpContent")->trigger();
+    Button("sbtnHelp")->click();
+    A("miHelpWeb")->trigger();
+    W<skin::LinkLabel>("sURLHome")->Open();
+    const std::string help = (ProgramDir() / "mrhelp.chm").string();
+    EXPECT_EQ(opened, (std::vector<std::string>{help, help, TfmMain::kHomePage, TfmMain::kHomePage}));
+}
+
+TEST_F(StartUp, PagesAreEnabledOnlyWhileActiveAndTheFileMenuSwitchesThem)
+{
+    Open();
+    QWidget* one = W<QWidget>("stOne");
+    QWidget* more = W<QWidget>("stMore");
+    EXPECT_TRUE(one->isEnabled());
+    EXPECT_FALSE(more->isEnabled());
+    W<QTreeWidget>("lvFile")->addTopLevelItem(new QTreeWidgetItem(QStringList{"a", "b"}));
+    A("miFileBatch")->trigger();
+    EXPECT_EQ(Pages("spMain")->currentWidget(), more);
+    EXPECT_FALSE(one->isEnabled());
+    EXPECT_TRUE(more->isEnabled());
+    A("miFileOne")->trigger();
+    EXPECT_EQ(Pages("spMain")->currentWidget(), one);
+    EXPECT_FALSE(more->isEnabled());
+    EXPECT_EQ(W<QTreeWidget>("lvFile")->topLevelItemCount(), 1); // rows stay
+}
+
+} // namespace
+} // namespace maintest
