@@ -1,11 +1,15 @@
 // engine-probe: converts one file on the FFmpeg engine, driving the engine's
 // objects directly, and measures what the user-interface thread would feel:
 // how long PrepareToEncode takes, how long each statistics read takes while
-// encoding, and how peak memory grows after the first minute of media.
+// encoding, how peak memory grows after the first minute of media, and how
+// much processor time a paused encoding uses (paused for one second once two
+// seconds of media are done).
 //
 //   engine-probe --source FILE --output FILE --profile FILE.prx [--two-pass]
 //
 // Prints one JSON line; exits 0 when the conversion ended cleanly.
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -99,6 +103,13 @@ std::int64_t ReadStat(IEncoder& enc, bool size)
     return value;
 }
 
+double CpuMs()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -138,6 +149,8 @@ int main(int argc, char** argv)
             r = enc->Start();
         std::vector<double> readsUs;
         long peakAfterMinute = -1;
+        double pausedCpuMs = -1;
+        Clock::duration pausedFor{};
         Result failure = rc::Ok;
         while (Succeeded(r) && enc->GetRunState(&failure) == RunState::Encoding) {
             for (bool size : {true, false}) {
@@ -146,10 +159,19 @@ int main(int argc, char** argv)
                 readsUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - a).count());
                 if (!size && peakAfterMinute < 0 && v >= 60000)
                     peakAfterMinute = PeakRssKb();
+                if (!size && pausedCpuMs < 0 && v >= 2000 && Succeeded(enc->Pause())) {
+                    const auto pausedAt = Clock::now();
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // let the threads reach the gate
+                    const double before = CpuMs();
+                    std::this_thread::sleep_for(std::chrono::seconds(1));
+                    pausedCpuMs = CpuMs() - before;
+                    enc->Start();
+                    pausedFor = Clock::now() - pausedAt;
+                }
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+        const double wall = std::chrono::duration<double>(Clock::now() - start - pausedFor).count();
         if (Succeeded(r))
             r = failure;
         std::sort(readsUs.begin(), readsUs.end());
@@ -158,10 +180,10 @@ int main(int argc, char** argv)
         };
         std::printf("{\"result\": %d, \"prepare_ms\": %.1f, \"wall_s\": %.3f, \"media_ms\": %lld, \"bytes\": %lld, "
                     "\"stat_reads\": %zu, \"stat_p50_us\": %.1f, \"stat_p99_us\": %.1f, \"stat_max_us\": %.1f, "
-                    "\"peak_kb_after_first_minute\": %ld, \"peak_kb_end\": %ld}\n",
+                    "\"peak_kb_after_first_minute\": %ld, \"peak_kb_end\": %ld, \"paused_cpu_ms_per_s\": %.1f}\n",
                     static_cast<int>(r), prepareMs, wall, static_cast<long long>(ReadStat(*enc, false)),
                     static_cast<long long>(ReadStat(*enc, true)), readsUs.size(), pct(0.5), pct(0.99),
-                    readsUs.empty() ? 0.0 : readsUs.back(), peakAfterMinute, PeakRssKb());
+                    readsUs.empty() ? 0.0 : readsUs.back(), peakAfterMinute, PeakRssKb(), pausedCpuMs);
         exitCode = Succeeded(r) ? 0 : 1;
     }
     factory.Uninitialize();

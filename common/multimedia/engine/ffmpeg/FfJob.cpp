@@ -1,6 +1,7 @@
 #include "FfJob.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -941,7 +942,9 @@ Result Job::Impl::OpenInput(const std::string& path, Input* in)
 {
     const AVInputFormat* forced = IsCdxa(path) ? av_find_input_format("mpeg") : nullptr;
     AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, path.c_str(), forced, nullptr) < 0)
+    // Always the file protocol: a name such as "a:b.avi" or "pipe:0" is a
+    // file here, never a protocol of FFmpeg's.
+    if (avformat_open_input(&raw, ("file:" + path).c_str(), forced, nullptr) < 0)
         return rc::SourceNotWorking;
     in->fmt.reset(raw);
     if (avformat_find_stream_info(raw, nullptr) < 0)
@@ -1051,6 +1054,8 @@ Result Job::Impl::Prepare()
         return rc::OutputSameAsInput;
     if (Result r = OpenInputs(); Failed(r))
         return r;
+    const std::int64_t lengthUs = videoIn.fmt->duration;
+    counters->sourceMs = lengthUs > 0 && lengthUs != AV_NOPTS_VALUE ? lengthUs / 1000 : 0;
     if (!cfg.profile.HasVideo() && !audioIn)
         return rc::ProfileWithoutStreams;
     const AVCodecParameters* vp = videoIn.fmt->streams[videoIn.videoIndex]->codecpar;
@@ -1178,11 +1183,21 @@ Result Job::Impl::RunPass(int number)
         if (stopRequested)
             ps.Abort();
     }
-    std::thread demux([&] { DemuxDecode(*this, ps); });
-    std::thread scale([&] { ScaleResample(*this, ps); });
+    std::thread demux([&] {
+        pthread_setname_np(pthread_self(), "mc-decode");
+        DemuxDecode(*this, ps);
+    });
+    std::thread scale([&] {
+        pthread_setname_np(pthread_self(), "mc-scale");
+        ScaleResample(*this, ps);
+    });
     std::thread encode;
-    if (ps.venc)
-        encode = std::thread([&] { EncodeVideo(*this, ps); });
+    if (ps.venc) {
+        encode = std::thread([&] {
+            pthread_setname_np(pthread_self(), "mc-encode");
+            EncodeVideo(*this, ps);
+        });
+    }
     else
         ps.pictures.Abort(); // nothing reads pictures; the scale thread just ends
     if (!ps.venc) {
@@ -1293,7 +1308,10 @@ Result Job::Prepare()
 void Job::Start(std::function<void(Result)> onDone)
 {
     m_impl->onDone = std::move(onDone);
-    m_impl->controller = std::thread([impl = m_impl.get()] { impl->Run(); });
+    m_impl->controller = std::thread([impl = m_impl.get()] {
+        pthread_setname_np(pthread_self(), "mc-mux");
+        impl->Run();
+    });
 }
 
 void Job::Pause()
