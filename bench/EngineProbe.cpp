@@ -31,7 +31,7 @@ std::u16string U16(const std::string& s)
 {
     std::u16string out;
     for (unsigned char c : s)
-        out += static_cast<char16_t>(c);  // paths given to the probe are ASCII
+        out += static_cast<char16_t>(c); // paths given to the probe are ASCII
     return out;
 }
 
@@ -110,7 +110,7 @@ double CpuMs()
     return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -161,7 +161,7 @@ int main(int argc, char** argv)
                     peakAfterMinute = PeakRssKb();
                 if (!size && pausedCpuMs < 0 && v >= 2000 && Succeeded(enc->Pause())) {
                     const auto pausedAt = Clock::now();
-                    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // let the threads reach the gate
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // let the threads reach the gate
                     const double before = CpuMs();
                     std::this_thread::sleep_for(std::chrono::seconds(1));
                     pausedCpuMs = CpuMs() - before;

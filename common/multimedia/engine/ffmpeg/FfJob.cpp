@@ -1197,8 +1197,7 @@ Result Job::Impl::RunPass(int number)
             pthread_setname_np(pthread_self(), "mc-encode");
             EncodeVideo(*this, ps);
         });
-    }
-    else
+    } else
         ps.pictures.Abort(); // nothing reads pictures; the scale thread just ends
     if (!ps.venc) {
         MuxItem end;
