@@ -1,5 +1,6 @@
 #include "CxWMEncoder.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -15,10 +16,13 @@ constexpr std::size_t kNameChars = 20;
 constexpr std::size_t kPathChars = 260;
 constexpr std::size_t kTextChars = 256;
 
-// Decodes one UTF-8 sequence at s; a malformed one reads as U+FFFD, one byte.
-char32_t DecodeUtf8(const unsigned char*& s)
+// Decodes one UTF-8 sequence at s; a malformed one reads as one byte: as
+// U+FFFD, or for a path as U+DC80..U+DCFF, which the engine turns back into
+// that byte (a file name on Linux is bytes, not necessarily UTF-8).
+char32_t DecodeUtf8(const unsigned char*& s, bool bPath)
 {
     const unsigned char c = *s;
+    const char32_t bad = bPath ? 0xDC00 + c : 0xFFFD;
     int extra = 0;
     char32_t cp = 0;
     char32_t min = 0;
@@ -33,18 +37,18 @@ char32_t DecodeUtf8(const unsigned char*& s)
         extra = 3, cp = c & 0x07, min = 0x10000;
     } else {
         ++s;
-        return 0xFFFD;
+        return bad;
     }
     for (int i = 1; i <= extra; ++i) {
         if ((s[i] & 0xC0) != 0x80) {
             ++s;
-            return 0xFFFD;
+            return bad;
         }
         cp = (cp << 6) | (s[i] & 0x3F);
     }
     if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
         ++s;
-        return 0xFFFD;
+        return bad;
     }
     s += extra + 1;
     return cp;
@@ -53,7 +57,7 @@ char32_t DecodeUtf8(const unsigned char*& s)
 // Converts UTF-8 into a zero-filled buffer of cap UTF-16 units. A text that
 // does not fit is cut before the first character that would not fit whole;
 // the result says whether it was whole. Null is the empty text.
-bool ToUtf16(const char* src, char16_t* dst, std::size_t cap)
+bool ToUtf16(const char* src, char16_t* dst, std::size_t cap, bool bPath = false)
 {
     std::memset(dst, 0, cap * sizeof(char16_t));
     if (!src)
@@ -61,7 +65,7 @@ bool ToUtf16(const char* src, char16_t* dst, std::size_t cap)
     std::size_t n = 0;
     const auto* s = reinterpret_cast<const unsigned char*>(src);
     while (*s) {
-        const char32_t cp = DecodeUtf8(s);
+        const char32_t cp = DecodeUtf8(s, bPath);
         const std::size_t need = cp >= 0x10000 ? 2 : 1;
         if (n + need > cap - 1)
             return false;
@@ -194,7 +198,7 @@ bool CxWMEncProfile2::LoadFile(const char* szPath)
     if (!m_pProfile || IsEmpty(szPath))
         return false;
     char16_t wszPath[kPathChars];
-    if (!ToUtf16(szPath, wszPath, kPathChars))
+    if (!ToUtf16(szPath, wszPath, kPathChars, true))
         return false; // a cut path names another file
     return mce::Succeeded(m_pProfile->LoadFromFile(wszPath));
 }
@@ -294,7 +298,7 @@ bool CxWMEncoder::CreateGroup(WMEncGroup* pGroup, const char* szVideoPath, const
     }
     char16_t wszVideo[kPathChars];
     char16_t wszAudio[kPathChars];
-    if (!ToUtf16(szVideoPath, wszVideo, kPathChars) || !ToUtf16(szAudioPath, wszAudio, kPathChars))
+    if (!ToUtf16(szVideoPath, wszVideo, kPathChars, true) || !ToUtf16(szAudioPath, wszAudio, kPathChars, true))
         return false; // a cut path names another file
 
     m_hr = m_pSrcGrpColl->Add(pGroup->wszName, &pGroup->pSrcGrp);
@@ -512,7 +516,7 @@ bool CxWMEncoder::SetOutputFile(const char* szPath)
     if (IsEmpty(szPath) || !m_pFile)
         return false;
     char16_t wszPath[kPathChars];
-    if (!ToUtf16(szPath, wszPath, kPathChars))
+    if (!ToUtf16(szPath, wszPath, kPathChars, true))
         return false; // a cut path names another file
     m_hr = m_pFile->SetLocalFileName(wszPath);
     return mce::Succeeded(m_hr);
@@ -592,6 +596,19 @@ std::int32_t CxWMEncoder::GetDuration()
 std::int32_t CxWMEncoder::GetFileSize()
 {
     return ReadArchiveStat(false);
+}
+
+std::int32_t CxWMEncoder::GetSourceDuration()
+{
+    if (!m_pEncoder || !m_pStatistics)
+        return -1;
+    mce::ObjectRef disp;
+    std::shared_ptr<mce::IFileArchiveStats> stats;
+    std::int64_t value = 0;
+    if (mce::Failed(m_pStatistics->GetFileArchiveStats(&disp)) || mce::Failed(mce::QueryInterface(disp, &stats)) ||
+        mce::Failed(stats->GetSourceDuration(&value)) || value < 0)
+        return 0;
+    return value > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(value);
 }
 
 mce::RunState CxWMEncoder::GetRunState(std::int32_t* pnFailure)

@@ -119,6 +119,10 @@ public:
     // object, 0 when the read fails; the low 32 bits of the engine's value.
     std::int32_t GetDuration();
     std::int32_t GetFileSize();
+    // Milliseconds of the source being converted, for a progress display:
+    // -1 without an encoder object, 0 when the engine cannot tell. Leaves
+    // m_hr alone: an engine that cannot tell has not failed the run.
+    std::int32_t GetSourceDuration();
 
     // Whether the engine is encoding, paused or stopped. When it stopped on a
     // failure while encoding, that failure's code goes into m_hr and into

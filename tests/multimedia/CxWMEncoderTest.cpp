@@ -307,6 +307,18 @@ TEST_F(SessionTest, StatisticsReadTheLowHalfAndFailToZero)
     engine.Fail("ArchiveStats.GetFileDuration", mce::rc::ReadFault);
     EXPECT_EQ(enc.GetDuration(), 0);
     EXPECT_EQ(enc.GetLastResult(), mce::rc::ReadFault);
+
+    // The source's length: 0 when the engine cannot tell, and that is no
+    // failure of the run, so the last result stays.
+    engine.failures.clear();
+    engine.sourceDuration = 0x1'0000'0000LL;
+    EXPECT_EQ(enc.GetSourceDuration(), INT32_MAX);
+    engine.sourceDuration = 61000;
+    EXPECT_EQ(enc.GetSourceDuration(), 61000);
+    EXPECT_EQ(enc.GetLastResult(), mce::rc::ReadFault);
+    engine.Fail("ArchiveStats.GetSourceDuration", mce::rc::NoInterface);
+    EXPECT_EQ(enc.GetSourceDuration(), 0);
+    EXPECT_EQ(enc.GetLastResult(), mce::rc::ReadFault);
 }
 
 TEST_F(SessionTest, StatisticsWithoutEncoderAreMinusOne)
@@ -315,6 +327,7 @@ TEST_F(SessionTest, StatisticsWithoutEncoderAreMinusOne)
     CxWMEncoder enc;
     EXPECT_EQ(enc.GetFileSize(), -1);
     EXPECT_EQ(enc.GetDuration(), -1);
+    EXPECT_EQ(enc.GetSourceDuration(), -1);
 }
 
 TEST_F(SessionTest, RunStateRecordsAFailureWhileEncoding)

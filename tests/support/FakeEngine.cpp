@@ -149,6 +149,13 @@ public:
         }
         return r;
     }
+    Result GetSourceDuration(std::int64_t* ms) override
+    {
+        const Result r = Call("GetSourceDuration");
+        if (mce::Succeeded(r))
+            *ms = m_e.sourceDuration;
+        return r;
+    }
 };
 
 // Hands out an object that is not the file-archive statistics, so that the

@@ -47,6 +47,7 @@ public:
     std::int64_t fileSizeStep = 0;
     std::int64_t duration = 0;
     std::int64_t durationStep = 0;
+    std::int64_t sourceDuration = 0; // what GetSourceDuration answers
 
     // Run state: Start sets Encoding, Pause Paused, Stop Stopped; the test
     // may set Stopped with a runFailure as a failure while encoding.

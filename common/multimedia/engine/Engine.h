@@ -133,6 +133,14 @@ class IFileArchiveStats : public IObject {
 public:
     virtual Result GetFileSize(std::int64_t* bytes) = 0;
     virtual Result GetFileDuration(std::int64_t* milliseconds) = 0;
+    // Beyond the automation surface, for a progress display: the length of
+    // the source being converted (the prepared group's), 0 while not known.
+    // An engine that cannot tell answers rc::NoInterface.
+    virtual Result GetSourceDuration(std::int64_t* milliseconds)
+    {
+        (void)milliseconds;
+        return rc::NoInterface;
+    }
 };
 
 class IStatistics : public IObject {

@@ -242,6 +242,13 @@ public:
         *ms = m_counters->mediaMs.load(std::memory_order_relaxed);
         return rc::Ok;
     }
+    Result GetSourceDuration(std::int64_t* ms) override
+    {
+        if (!ms)
+            return rc::InvalidArg;
+        *ms = m_counters->sourceMs.load(std::memory_order_relaxed);
+        return rc::Ok;
+    }
 
 private:
     std::shared_ptr<Counters> m_counters;

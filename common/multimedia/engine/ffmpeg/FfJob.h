@@ -41,6 +41,7 @@ struct JobConfig {
 struct Counters {
     std::atomic<std::int64_t> bytes{0};   // bytes of the output so far
     std::atomic<std::int64_t> mediaMs{0}; // media time converted so far
+    std::atomic<std::int64_t> sourceMs{0}; // length of the prepared source, 0 unknown
 };
 
 class Job {

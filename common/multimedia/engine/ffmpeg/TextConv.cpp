@@ -12,6 +12,10 @@ std::string ToUtf8(const char16_t* text)
         if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (p[1] - 0xDC00);
             ++p;
+        } else if (c >= 0xDC80 && c <= 0xDCFF) {
+            // A byte of a path that is not UTF-8, carried over unpaired.
+            out += static_cast<char>(c - 0xDC00);
+            continue;
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             c = 0xFFFD;
         }

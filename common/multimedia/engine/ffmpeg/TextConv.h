@@ -6,7 +6,8 @@
 
 namespace mce::ff {
 
-// A null text is empty; an unpaired surrogate becomes U+FFFD.
+// A null text is empty; an unpaired U+DC80..U+DCFF is the byte 0x80..0xFF of
+// a path that is not UTF-8; any other unpaired surrogate becomes U+FFFD.
 std::string ToUtf8(const char16_t* text);
 inline std::string ToUtf8(const std::u16string& text)
 {
