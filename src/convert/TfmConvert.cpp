@@ -81,6 +81,7 @@ void TfmConvert::FormCreate()
     SetState(csWaiting);
     m_nDuration = 0;
     m_nFileSize = 0;
+    ui->lblBatchItem->setVisible(m_bBatch != 0);
     UpdateStatus();
     UpdateButtons();
     skinMain.AddComponent(ui->sfConvert);
@@ -219,6 +220,8 @@ bool TfmConvert::StartEncoding()
     }
     SetHourglass(false);
     SetState(csRunning);
+    m_progress.Begin();
+    m_nProgressItem = m_nBatchIndex;
     UpdateStatus();
     UpdateButtons();
     m_nLastSize = 0;
@@ -247,6 +250,7 @@ void TfmConvert::tmConvertTimer()
         return;
     m_nDuration = m_pWMEncoder->GetDuration();
     m_nFileSize = m_pWMEncoder->GetFileSize();
+    m_progress.Update(m_nDuration, m_pWMEncoder->GetSourceDuration());
 
     std::int32_t nFailure = 0;
     if (m_pWMEncoder->GetRunState(&nFailure) == mce::RunState::Stopped && nFailure < 0) {
@@ -267,12 +271,14 @@ void TfmConvert::tmConvertTimer()
                 m_pWMEncoder.reset();
                 m_bRunning = false;
                 tmConvert.stop();
+                m_progress.Finish();
                 SetState(csFinished);
                 UpdateStatus();
                 UpdateButtons();
                 return;
             }
             ++m_nBatchIndex;
+            m_progress.Finish(); // this item's; the next begins at its start
             tmBatch.start();
             tmConvert.stop();
         }
@@ -292,6 +298,7 @@ void TfmConvert::EndOnEngineFailure()
     tmConvert.stop();
     tmBatch.stop();
     m_bRunning = false;
+    m_progress.Halt();
     m_pWMEncoder->ShowError(this);
     m_pWMEncoder.reset();
     SetState(csStopped);
@@ -305,7 +312,7 @@ void TfmConvert::EndOnEngineFailure()
 void TfmConvert::sbtnPauseClick()
 {
     if (m_nState == csFinished) {
-        cx::ShellOpen(FolderAddress(ui->edtFileTo->text()).toUtf8().constData());
+        cx::ShellOpen(FolderAddressOf(OutputText()).c_str());
         return;
     }
     if (m_bRunning) {
@@ -316,6 +323,7 @@ void TfmConvert::sbtnPauseClick()
             return;
         tmConvert.stop();
         m_bRunning = false;
+        m_progress.Pause();
         SetState(csPaused);
         UpdateStatus();
         UpdateButtons();
@@ -334,6 +342,7 @@ void TfmConvert::sbtnPauseClick()
         return;
     }
     tmConvert.start();
+    m_progress.Resume();
     SetState(csRunning);
     UpdateStatus();
     UpdateButtons();
@@ -359,7 +368,7 @@ void TfmConvert::sbtnCloseClick()
 
 void TfmConvert::sbtnPreviewClick()
 {
-    cx::ShellOpen(ui->edtFileTo->text().toUtf8().constData());
+    cx::ShellOpen(OutputText().c_str());
 }
 
 void TfmConvert::reject()
@@ -395,6 +404,23 @@ QString TfmConvert::FolderAddress(const QString& outputPath)
     return QStringLiteral("file://") + (slash >= 0 ? outputPath.left(slash + 1) : QString());
 }
 
+std::string TfmConvert::FolderAddressOf(const std::string& outputPath)
+{
+    const std::size_t slash = outputPath.rfind('/');
+    return "file://" + (slash != std::string::npos ? outputPath.substr(0, slash + 1) : std::string());
+}
+
+// The bytes the session was given while the edit still shows them, so that a
+// name that is not UTF-8 reaches the desktop intact; the user's own text once
+// it has been changed.
+std::string TfmConvert::OutputText() const
+{
+    const QString text = ui->edtFileTo->text();
+    if (text == QString::fromUtf8(m_sShownOutput.c_str()))
+        return m_sShownOutput;
+    return text.toUtf8().toStdString();
+}
+
 // ---------------------------------------------------------------------------
 // Session and display
 
@@ -407,6 +433,7 @@ void TfmConvert::FreeEncoder()
     m_nDuration = 0;
     m_nFileSize = 0;
     m_bRunning = false;
+    m_progress.Halt();
     tmConvert.stop();
     tmBatch.stop();
 }
@@ -422,6 +449,35 @@ void TfmConvert::UpdateStatus()
         ui->lblStatus->setText(QString::fromUtf8(kStateText[m_nState]));
     ui->lblFileTime->setText(QString::asprintf("%d second(s).", static_cast<int>(m_nDuration / 1000)));
     ui->lblFileSize->setText(QString::asprintf("%d bytes", static_cast<int>(m_nFileSize)));
+    ShowProgress();
+}
+
+void TfmConvert::ShowProgress()
+{
+    const int percent = m_progress.Percent();
+    if (percent < 0) {
+        ui->pbConvert->setRange(0, 0); // length unknown: a busy bar while running
+        if (!m_progress.Running())
+            ui->pbConvert->setRange(0, 100);
+    } else {
+        ui->pbConvert->setRange(0, 100);
+        ui->pbConvert->setValue(percent);
+    }
+    const std::int64_t left = m_progress.SecondsLeft();
+    if (left >= 0) {
+        const auto h = static_cast<int>(left / 3600), m = static_cast<int>(left / 60 % 60),
+                   sec = static_cast<int>(left % 60);
+        ui->lblTimeLeft->setText(h > 0 ? QString::asprintf("%d:%02d:%02d left", h, m, sec)
+                                       : QString::asprintf("%d:%02d left", m, sec));
+    } else {
+        ui->lblTimeLeft->setText(m_progress.Estimating() ? QStringLiteral("Estimating...") : QString());
+    }
+    if (m_bBatch != 0) {
+        const CxList* pRunList = m_main.GetRunList();
+        const auto count = pRunList ? static_cast<int>(pRunList->GetCount()) : 0;
+        ui->lblBatchItem->setText(
+            count > 0 ? QString::asprintf("Item %d of %d", static_cast<int>(m_nProgressItem) + 1, count) : QString());
+    }
 }
 
 void TfmConvert::UpdateButtons()
@@ -473,5 +529,6 @@ void TfmConvert::SetHourglass(bool bOn)
 void TfmConvert::ShowSource(const char* szSource, const char* szOutput)
 {
     ui->edtFileFrom->setText(QString::fromUtf8(szSource));
+    m_sShownOutput = szOutput ? szOutput : "";
     ui->edtFileTo->setText(QString::fromUtf8(szOutput));
 }

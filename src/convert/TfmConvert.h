@@ -10,7 +10,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <utility>
 
+#include "RunProgress.h"
 #include "SkinManager.h"
 
 class CxWMEncoder;
@@ -56,6 +59,9 @@ public:
     std::int32_t GetBatchIndex() const { return m_nBatchIndex; }
     std::int32_t GetSameCount() const { return m_nSameCount; }
     CxWMEncoder* GetEncoder() const { return m_pWMEncoder.get(); }
+    const RunProgress& GetProgress() const { return m_progress; }
+    // The monotonic clock the progress estimate reads (tests script it).
+    void SetProgressClock(RunProgress::Clock clock) { m_progress.SetClock(std::move(clock)); }
     static bool FirstTickSeen() { return s_bFirstTickSeen; }
 
     // "file://" and the folder part of an output path.
@@ -80,6 +86,10 @@ private:
     void SetState(std::int32_t nState);
     void SetHourglass(bool bOn);
     void ShowSource(const char* szSource, const char* szOutput);
+    void ShowProgress();
+    // The output path the preview and folder actions use, as bytes.
+    std::string OutputText() const;
+    static std::string FolderAddressOf(const std::string& outputPath);
 
     std::unique_ptr<Ui::TfmConvert> ui;
     MainAccess& m_main;
@@ -102,6 +112,11 @@ private:
     // still advances has not ended, even while its output does not grow.
     std::int32_t m_nLastDuration = 0;
     bool m_bHourglass = false;
+    RunProgress m_progress;
+    std::int32_t m_nProgressItem = 0; // the batch item the progress is of
+    // The output last shown in edtFileTo, byte for byte: a name that is not
+    // UTF-8 does not survive the edit's text.
+    std::string m_sShownOutput;
 
     static bool s_bFirstTickSeen;
 };
