@@ -8,6 +8,7 @@
 // 0 when the engine stopped by itself after a clean run; otherwise prints the
 // encoder's error text on stderr and exits 1 (2 for bad arguments).
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -125,6 +126,9 @@ int main(int argc, char** argv)
     if (!haveSource || !haveOutput)
         return Usage("--source and --output are required");
 
+    // Past a file size limit a write then fails with EFBIG, which the engine
+    // reports like a full disc, instead of the signal ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     mce::InstallFactory(&mce::FfmpegEngineFactory());
     const auto t0 = std::chrono::steady_clock::now();
     CxWMEncoder enc;
