@@ -98,15 +98,23 @@ void ExpectWmv(const fs::path& file, int width, int height, double seconds, bool
         EXPECT_EQ(p.count("audio.codec_name"), 0u);
 }
 
-std::int64_t Stat(IEncoder& encoder, bool size)
+enum class Read { Size, Converted, SourceLength };
+
+std::int64_t Stat(IEncoder& encoder, Read what)
 {
     std::shared_ptr<IStatistics> stats;
     ObjectRef ref;
     std::shared_ptr<IFileArchiveStats> archive;
     std::int64_t v = -1;
     if (Succeeded(encoder.GetStatistics(&stats)) && Succeeded(stats->GetFileArchiveStats(&ref)) &&
-        Succeeded(QueryInterface(ref, &archive)))
-        size ? archive->GetFileSize(&v) : archive->GetFileDuration(&v);
+        Succeeded(QueryInterface(ref, &archive))) {
+        if (what == Read::Size)
+            archive->GetFileSize(&v);
+        else if (what == Read::Converted)
+            archive->GetFileDuration(&v);
+        else
+            archive->GetSourceDuration(&v);
+    }
     return v;
 }
 
@@ -142,8 +150,9 @@ TEST_F(FfmpegEngine, ConvertsEverySourceKindToEveryScreenSizeWithItsTexts)
             EXPECT_EQ(p.count("format.tags.comment") ? p.at("format.tags.comment") : "", "What this clip is about");
             EXPECT_EQ(p.count("format.tags.MRReserved"), 0u); // the placeholder is gone
             // The statistics end at the finished file and the converted time.
-            EXPECT_EQ(Stat(*encoder, true), static_cast<std::int64_t>(fs::file_size(job.output)));
-            EXPECT_NEAR(Stat(*encoder, false) / 1000.0, sourceSeconds, sourceSeconds * 0.05);
+            EXPECT_EQ(Stat(*encoder, Read::Size), static_cast<std::int64_t>(fs::file_size(job.output)));
+            EXPECT_NEAR(Stat(*encoder, Read::Converted) / 1000.0, sourceSeconds, sourceSeconds * 0.05);
+            EXPECT_NEAR(Stat(*encoder, Read::SourceLength) / 1000.0, sourceSeconds, 0.01);
         }
     }
     // Nothing but the outputs is left in the folder.
@@ -222,7 +231,7 @@ TEST_F(FfmpegEngine, TwoPassAnalysesThenWrites)
     job.twoPass = true;
     ASSERT_EQ(Convert(*encoder, job), rc::Ok);
     ExpectWmv(job.output, 208, 160, 2, true);
-    EXPECT_NEAR(Stat(*encoder, false) / 1000.0, 2, 0.1);
+    EXPECT_NEAR(Stat(*encoder, Read::Converted) / 1000.0, 2, 0.1);
 }
 
 TEST_F(FfmpegEngine, SizeLimitEndsACompleteFileBelowIt)

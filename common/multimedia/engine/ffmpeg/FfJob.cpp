@@ -943,8 +943,13 @@ Result Job::Impl::OpenInput(const std::string& path, Input* in)
     const AVInputFormat* forced = IsCdxa(path) ? av_find_input_format("mpeg") : nullptr;
     AVFormatContext* raw = nullptr;
     // Always the file protocol: a name such as "a:b.avi" or "pipe:0" is a
-    // file here, never a protocol of FFmpeg's.
-    if (avformat_open_input(&raw, ("file:" + path).c_str(), forced, nullptr) < 0)
+    // file here, never a protocol of FFmpeg's. A playlist-like source may
+    // not reach further than local files either.
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    const int opened = avformat_open_input(&raw, ("file:" + path).c_str(), forced, &options);
+    av_dict_free(&options);
+    if (opened < 0)
         return rc::SourceNotWorking;
     in->fmt.reset(raw);
     if (avformat_find_stream_info(raw, nullptr) < 0)
