@@ -50,6 +50,7 @@ TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     ui->lvFile->setColumnWidth(0, 220);
     ui->lvFile->setColumnWidth(1, 220);
     ConnectHandlers();
+    AcceptDrops();
     FormCreate();
 }
 

@@ -17,6 +17,7 @@ class CxDVDChecker;
 class MRProfileList;
 class QAction;
 class QListWidgetItem;
+class QUrl;
 
 namespace Ui {
 class TfmMain;
@@ -50,6 +51,10 @@ public:
     void ClearRunList();
 
     Ui::TfmMain* Form() const { return ui.get(); }
+
+protected:
+    // Files dropped on the "Video File" page and on the batch list.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
@@ -85,6 +90,11 @@ private:
     bool ConfirmBatchOutputs();
     void miFileOneClick();
     void miFileBatchClick();
+
+    // Drag and drop.
+    void AcceptDrops();
+    void DropOnFilePage(const QList<QUrl>& urls);
+    void DropOnBatchList(const QList<QUrl>& urls);
 
     // Shows a path that does not fit a RunItem or MROption field and says so.
     bool PathFits(const QString& path, const QString& what);

@@ -2,6 +2,9 @@
 #include "MainFixture.h"
 
 #include <QElapsedTimer>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 
 #include "FakeEngine.h"
 #include "FfmpegEngine.h"
@@ -188,6 +191,57 @@ TEST_F(BatchPage, OutputsSharedByTwoRowsAreRefusedAndExistingOnesAskedOnce)
     EXPECT_EQ(runs.opened, 1);
     EXPECT_EQ(nQuality, mr::kQualityHigh);
     nQuality = mr::kQualityMedium;
+}
+
+TEST_F(BatchPage, DroppedFilesAndFoldersBecomeRowsWithTheirOwnOutputs)
+{
+    fs::create_directories(dir / "f");
+    for (const char* n : {"f/a.avi", "f/a.mpg", "f/a.wmv", "one.mpeg", "skip.txt"})
+        std::ofstream(dir / n) << "x";
+    Add(dir / "one.mpeg", dir / "one.wmv"); // a row that is there already
+
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString((dir / "f").string())),
+                  QUrl::fromLocalFile(QString::fromStdString((dir / "one.mpeg").string())),
+                  QUrl::fromLocalFile(QString::fromStdString((dir / "skip.txt").string())),
+                  QUrl(QStringLiteral("https://example.org/clip.avi"))});
+    QWidget* target = List()->viewport();
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+
+    const fs::path f = dir / "f";
+    EXPECT_EQ(Rows(), (std::vector<std::pair<std::string, std::string>>{
+                          {(dir / "one.mpeg").string(), (dir / "one.wmv").string()},
+                          {(f / "a.avi").string(), (f / "a (2).wmv").string()},
+                          {(f / "a.mpg").string(), (f / "a (3).wmv").string()},
+                          {(f / "a.wmv").string(), (f / "a (4).wmv").string()},
+                          {(dir / "one.mpeg").string(), (dir / "one (2).wmv").string()}}));
+    for (const auto& [source, output] : Rows()) {
+        EXPECT_NE(source, output);
+        EXPECT_TRUE(fs::exists(source));
+    }
+
+    // A file dropped on the "Video File" page is the source, previewed.
+    ShowPage("spMain", "stOne");
+    ShowPage("pcSource", "stFile");
+    Radio("rbtnVCD")->setEnabled(true);
+    Radio("rbtnVCD")->click();
+    QMimeData one;
+    one.setUrls({QUrl::fromLocalFile(QString::fromStdString((f / "a.avi").string()))});
+    QDropEvent onEdit(QPointF(5, 5), Qt::CopyAction, &one, Qt::LeftButton, Qt::NoModifier);
+    ASSERT_TRUE(Radio("rbtnVCD")->isChecked());
+    QDragEnterEvent enterEdit(QPoint(5, 5), Qt::CopyAction, &one, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Edit("edtSrcVCD"), &enterEdit);
+    EXPECT_TRUE(enterEdit.isAccepted());
+    QApplication::sendEvent(Edit("edtSrcVCD"), &onEdit);
+    EXPECT_TRUE(Radio("rbtnFile")->isChecked());
+    EXPECT_TRUE(Edit("edtSrcFile")->isEnabled());
+    EXPECT_EQ(Edit("edtSrcFile")->text().toStdString(), (f / "a.avi").string());
+    EXPECT_EQ(Preview()->URL().toStdString(), (f / "a.avi").string());
+    EXPECT_TRUE(dialogs.messages.empty());
 }
 
 // Three clips in one run, at the batch page's resolution and quality.
