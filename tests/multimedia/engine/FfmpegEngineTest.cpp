@@ -222,6 +222,26 @@ TEST_F(FfmpegEngine, CropsFirstThenKeepsTheDisplayAspectWithBlackBars)
         EXPECT_GT(pic.At(160, y)[0], 220) << "y=" << y;
 }
 
+TEST_F(FfmpegEngine, PictureGoesOnWhenAProgramStreamRestartsItsClock)
+{
+    // Two title files joined: the second starts its clock again.
+    const std::string vob = FileBytes(Media("VTS_01_1.VOB"));
+    {
+        std::ofstream(out / "joined.vob", std::ios::binary) << vob << vob;
+    }
+    Job job;
+    job.source = out / "joined.vob";
+    job.output = out / "joined.wmv";
+    job.profile = "MRProf1v";
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    ExpectWmv(job.output, 208, 160, 4, true);
+    const auto count =
+        testsupport::Run({"ffprobe", "-v", "error", "-count_packets", "-select_streams", "v", "-show_entries",
+                          "stream=nb_read_packets", "-of", "csv=p=0", job.output.string()});
+    // 4 s at 15000/1001 frames a second, not 2 s of it and a frozen picture.
+    EXPECT_NEAR(std::atoi(count.out.c_str()), 60, 3);
+}
+
 TEST_F(FfmpegEngine, TwoPassAnalysesThenWrites)
 {
     Job job;

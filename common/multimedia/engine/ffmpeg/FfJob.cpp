@@ -229,6 +229,7 @@ struct Job::Impl {
     // Copied from the streams when they are opened: the scale thread reads
     // them while the demux thread reads the files.
     AVRational videoTb{1, 1}, audioTb{1, 1}, streamSar{0, 1};
+    bool clockMayJump = false;
 
     // Output
     fs::path target, temp;
@@ -295,6 +296,7 @@ struct Pass {
     Rect rect;
     std::intptr_t geometryGeneration = 0;
     std::int64_t lastIndex = -1;
+    std::int64_t indexOffset = 0; // after clock restarts of the source
 
     // Resampling (scale thread)
     std::unique_ptr<SwrContext, SwrFree> swr;
@@ -421,7 +423,19 @@ bool Scale(Job::Impl& job, Pass& ps, AVFrame* f)
         // and the last frame does not run past the end of the source.
         const std::int64_t quarter = av_rescale(AV_TIME_BASE, job.outRate.den, 4LL * job.outRate.num);
         index = av_rescale_q_rnd(us + quarter, AV_TIME_BASE_Q, av_inv_q(job.outRate),
-                                 static_cast<AVRounding>(AV_ROUND_DOWN | AV_ROUND_PASS_MINMAX));
+                                 static_cast<AVRounding>(AV_ROUND_DOWN | AV_ROUND_PASS_MINMAX)) +
+                ps.indexOffset;
+        // MPEG program streams may restart their clock (title files joined,
+        // cell boundaries). A jump back by more than a second, or ahead by
+        // more than ten, is such a restart: the picture goes on from where it
+        // was, as the sound does, whose time is counted in samples.
+        if (job.clockMayJump && ps.lastIndex >= 0) {
+            const std::int64_t second = av_rescale(1, job.outRate.num, job.outRate.den) + 1;
+            if (index < ps.lastIndex - second || index > ps.lastIndex + 10 * second) {
+                ps.indexOffset += ps.lastIndex + 1 - index;
+                index = ps.lastIndex + 1;
+            }
+        }
     }
     // Before the start, or one frame too many for the capped rate: dropped.
     if (index < 0 || index <= ps.lastIndex)
@@ -1000,6 +1014,7 @@ Result Job::Impl::OpenInputs()
     if (startUs == INT64_MAX)
         startUs = 0;
     videoTb = vs->time_base;
+    clockMayJump = (videoIn.fmt->iformat->flags & AVFMT_TS_DISCONT) != 0;
     streamSar = vs->codecpar->sample_aspect_ratio;
     if (audioIn)
         audioTb = audioIn->fmt->streams[audioIn->audioIndex]->time_base;
