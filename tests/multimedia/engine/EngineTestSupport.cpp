@@ -62,7 +62,7 @@ Result Prepare(IEncoder& encoder, const Job& job)
     if (Succeeded(r))
         r = QueryInterface(audioRef, &audio);
     if (Succeeded(r))
-        r = audio->SetInput(source.c_str(), u"", u"");
+        r = audio->SetInput(job.audioSource.empty() ? source.c_str() : U16(job.audioSource.string()).c_str(), u"", u"");
     if (Succeeded(r))
         r = InstalledFactory()->CreateProfile(&profile);
     if (Succeeded(r))

@@ -242,6 +242,20 @@ TEST_F(FfmpegEngine, PictureGoesOnWhenAProgramStreamRestartsItsClock)
     EXPECT_NEAR(std::atoi(count.out.c_str()), 60, 3);
 }
 
+TEST_F(FfmpegEngine, PictureAndSoundFromTwoFiles)
+{
+    Job job;
+    job.source = Media("silent.mp4");
+    job.audioSource = Media("sound.mp2");
+    job.output = out / "two-files.wmv";
+    job.profile = "MRProf2v";
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    ExpectWmv(job.output, 208, 160, 2, true);
+    const auto p = Probe(job.output);
+    EXPECT_EQ(Number(p, "audio.sample_rate"), 44100);
+    EXPECT_EQ(Number(p, "audio.channels"), 2);
+}
+
 TEST_F(FfmpegEngine, TwoPassAnalysesThenWrites)
 {
     Job job;
