@@ -58,6 +58,7 @@ int main(int argc, char** argv)
     }
     Application app(argc, argv);
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Morvane Converter - Convert Video for your Pocket PC"));
+    Q_INIT_RESOURCE(main);
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/main/icon.png")));
     ui::InstallDesktopShell();
     mce::InstallFactory(&mce::FfmpegEngineFactory());
