@@ -242,4 +242,21 @@ TEST_F(TfmConvertBadMedia, AFullDiscFailsTheRunAndKeepsTheEarlierOutput)
     EXPECT_EQ(Names(dir.path()), before);
 }
 
+TEST_F(TfmConvertBadMedia, OddNamesConvertUnderExactlyThoseNames)
+{
+    const std::string name = "caf\xe9 $(touch pwned) `x` \"q\" 'r'\n-dash a:b";
+    const fs::path src = dir / (name + ".mpg");
+    const fs::path out = dir / (name + ".wmv");
+    ASSERT_TRUE(testsupport::MakeClip(dir / "clip.mpg", 1.0, 176, 144, "25",
+                                      {"-c:v", "mpeg1video", "-c:a", "mp2", "-f", "mpeg"}));
+    fs::rename(dir / "clip.mpg", src);
+    SetRun(src, out);
+    auto w = Begin();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->GetState() != TfmConvert::csRunning; }, 60000));
+    EXPECT_EQ(w->GetState(), TfmConvert::csFinished);
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(testsupport::Probe(out).at("format.format_name"), "asf");
+    EXPECT_EQ(Names(dir.path()), (std::set<std::string>{src.filename().string(), out.filename().string()}));
+}
+
 } // namespace
