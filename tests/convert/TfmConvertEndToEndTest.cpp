@@ -4,11 +4,13 @@
 
 #include <QtCore/qtestsupport_core.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <vector>
 
+#include "CxWMEncoder.h"
 #include "FakeEngine.h"
 #include "FfmpegEngine.h"
 #include "Media.h"
@@ -77,6 +79,57 @@ TEST_F(TfmConvertEndToEnd, SingleFileRunConvertsAClip)
     EXPECT_EQ(testsupport::Probe(out).at("video.width"), "208");
     EXPECT_EQ(testsupport::Probe(out).at("format.tags.title"), "Two seconds");
     EXPECT_EQ(w.GetEncoder(), nullptr);
+}
+
+// The share shown is the engine's converted time over the source's length;
+// in a two-pass run the engine counts each pass as half the source.
+TEST_F(TfmConvertEndToEnd, TwoPassProgressClimbsThroughBothPassesToFull)
+{
+    const fs::path src = dir / "clip.mpg";
+    ASSERT_TRUE(testsupport::MakeClip(src, 8.0, 176, 144, "25", {"-c:v", "mpeg1video", "-c:a", "mp2", "-f", "mpeg"}));
+    AddItem(src);
+    cx::CopyText(host.option.szOutputFile, (dir / "clip.wmv").c_str());
+    host.option.bTwoPass = 1;
+    TfmConvert w(host, nullptr, 0);
+    w.show();
+    std::vector<int> percents;
+    std::vector<std::int32_t> converted;
+    std::int32_t length = 0;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            if (percents.empty() || percents.back() != w.GetProgress().Percent())
+                percents.push_back(w.GetProgress().Percent());
+            if (CxWMEncoder* enc = w.GetEncoder()) {
+                converted.push_back(enc->GetDuration());
+                length = std::max(length, enc->GetSourceDuration());
+            }
+            return w.GetState() == TfmConvert::csFinished || !w.isVisible();
+        },
+        120000));
+    EXPECT_EQ(w.GetState(), TfmConvert::csFinished);
+    EXPECT_NEAR(length, 8000, 100);
+    // Never going back, through the first pass's half into the second's.
+    bool firstHalf = false, secondHalf = false;
+    for (std::size_t i = 0; i < converted.size(); ++i) {
+        if (i > 0) {
+            EXPECT_GE(converted[i], converted[i - 1]);
+        }
+        EXPECT_LE(converted[i], length + 100);
+        firstHalf |= converted[i] > 0 && converted[i] <= length / 2;
+        secondHalf |= converted[i] > length / 2 && converted[i] < length - 500;
+    }
+    EXPECT_TRUE(firstHalf);
+    EXPECT_TRUE(secondHalf);
+    // The window: a known length, never going back, full only at the end.
+    ASSERT_GE(percents.size(), 2u);
+    EXPECT_EQ(percents.back(), 100);
+    for (std::size_t i = 0; i + 1 < percents.size(); ++i) {
+        EXPECT_GE(percents[i], 0);
+        EXPECT_LE(percents[i], 99);
+        if (i > 0) {
+            EXPECT_GT(percents[i], percents[i - 1]);
+        }
+    }
 }
 
 TEST_F(TfmConvertEndToEnd, BatchOfThreeConvertsEveryItem)
