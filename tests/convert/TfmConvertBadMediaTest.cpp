@@ -154,6 +154,39 @@ TEST_F(TfmConvertBadMedia, UnreadableSourcesAreReportedAndTheWindowCloses)
     EXPECT_EQ(Names(dir.path()), before);
 }
 
+TEST_F(TfmConvertBadMedia, ABatchOfACutAndADamagedSourceConvertsBoth)
+{
+    const fs::path clip = dir / "clip.mpg";
+    ASSERT_TRUE(testsupport::MakeClip(clip, 2.0, 176, 144, "25", {"-c:v", "mpeg1video", "-c:a", "mp2", "-f", "mpeg"}));
+    const std::string whole = Contents(clip);
+    Write(dir / "cut90.mpg", whole.substr(0, whole.size() * 9 / 10));
+    std::string damaged = whole;
+    for (std::size_t i = damaged.size() * 2 / 5; i < damaged.size() / 2; ++i)
+        damaged[i] = static_cast<char>((i * 2654435761u) >> 11);
+    Write(dir / "damaged.mpg", damaged);
+
+    host.runList.RemoveAll(false);
+    for (const char* name : {"cut90", "damaged"}) {
+        auto item = std::make_unique<RunItem>();
+        std::memset(item.get(), 0, sizeof(RunItem));
+        cx::CopyText(item->szSource, (dir / (std::string(name) + ".mpg")).c_str());
+        cx::CopyText(item->szOutput, (dir / (std::string(name) + ".wmv")).c_str());
+        host.runList.Add(item.get());
+        items.push_back(std::move(item));
+    }
+    TfmConvert w(host, nullptr, 1);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.GetState() == TfmConvert::csFinished || !w.isVisible(); }, 60000));
+    EXPECT_EQ(w.GetState(), TfmConvert::csFinished);
+    EXPECT_TRUE(Errors().empty());
+    for (const char* name : {"cut90.wmv", "damaged.wmv"}) {
+        const auto p = testsupport::Probe(dir / name);
+        ASSERT_FALSE(p.empty()) << name;
+        EXPECT_EQ(p.at("video.codec_name"), "wmv2") << name;
+        EXPECT_GT(std::stod(p.at("format.duration")), 1.5) << name;
+    }
+}
+
 TEST_F(TfmConvertBadMedia, ASourceDeletedWhileConvertingIsStillReadToTheEnd)
 {
     const fs::path clip = LongClip();
