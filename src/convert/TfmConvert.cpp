@@ -455,13 +455,12 @@ void TfmConvert::UpdateStatus()
 void TfmConvert::ShowProgress()
 {
     const int percent = m_progress.Percent();
-    if (percent < 0) {
-        ui->pbConvert->setRange(0, 0); // length unknown: a busy bar while running
-        if (!m_progress.Running())
-            ui->pbConvert->setRange(0, 100);
+    if (percent < 0 && m_progress.Running()) {
+        ui->pbConvert->setRange(0, 0); // length unknown: a busy bar
     } else {
         ui->pbConvert->setRange(0, 100);
-        ui->pbConvert->setValue(percent);
+        if (percent >= 0)
+            ui->pbConvert->setValue(percent);
     }
     const std::int64_t left = m_progress.SecondsLeft();
     if (left >= 0) {
