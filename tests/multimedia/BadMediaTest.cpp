@@ -31,8 +31,9 @@ const char* const kSourceNotWorking = "Windows Media Encoder Internal Error: One
 
 std::string Converter()
 {
+    // Absolute: the converter runs in the test's folder.
     const char* dir = std::getenv("MC_BINARY_DIR");
-    return std::string(dir ? dir : ".") + "/bench/mr-convert";
+    return fs::absolute(std::string(dir ? dir : ".") + "/bench/mr-convert").string();
 }
 
 std::string Contents(const fs::path& p)
