@@ -133,7 +133,24 @@ struct Input {
     int audioIndex = -1;
     bool done = false;
     std::int64_t lastUs = 0; // for reading two files side by side
+    // The file as it was opened: a source cut short while it is read ends
+    // its stream early, which must not pass for the source's real end.
+    std::string path;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
 };
+
+bool ShrankSinceOpened(const Input& in)
+{
+    if (!in.fmt || in.path.empty())
+        return false;
+    struct stat st {};
+    // A source removed meanwhile is still read whole through the open file.
+    if (stat(in.path.c_str(), &st) != 0 || st.st_dev != in.dev || st.st_ino != in.ino)
+        return false;
+    return st.st_size < in.size;
+}
 
 bool IsCdxa(const std::string& path)
 {
@@ -954,6 +971,11 @@ Result Job::Impl::OpenDecoder(AVStream* st, CodecPtr* out)
 
 Result Job::Impl::OpenInput(const std::string& path, Input* in)
 {
+    // A pipe or a device would block the open (and the window waiting on it)
+    // until someone writes to it; only plain files are sources.
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return rc::SourceNotWorking;
     const AVInputFormat* forced = IsCdxa(path) ? av_find_input_format("mpeg") : nullptr;
     AVFormatContext* raw = nullptr;
     // Always the file protocol: a name such as "a:b.avi" or "pipe:0" is a
@@ -966,6 +988,12 @@ Result Job::Impl::OpenInput(const std::string& path, Input* in)
     if (opened < 0)
         return rc::SourceNotWorking;
     in->fmt.reset(raw);
+    if (stat(path.c_str(), &st) == 0) {
+        in->path = path;
+        in->dev = st.st_dev;
+        in->ino = st.st_ino;
+        in->size = st.st_size;
+    }
     if (avformat_find_stream_info(raw, nullptr) < 0)
         return rc::SourceNotWorking;
     // DVD title files carry a navigation stream first: pick by kind, never by
@@ -1237,6 +1265,8 @@ Result Job::Impl::RunPass(int number)
 
     if (ps.failure != rc::Ok)
         return ps.failure;
+    if (!stopRequested && (ShrankSinceOpened(videoIn) || ShrankSinceOpened(audioInOwn)))
+        return rc::ReadFault;
     if (number == 1) {
         // The analysis has to see the whole input, or the final pass has
         // nothing to follow.
