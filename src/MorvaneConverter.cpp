@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -52,6 +53,9 @@ public:
 
 int main(int argc, char** argv)
 {
+    // Past a file size limit a write then fails with EFBIG and the run reports
+    // a full disc, instead of the signal ending the program mid-conversion.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (!HaveDisplay()) {
         std::fprintf(stderr, "Morvane Converter needs a graphical display, and none is available.\n");
         return 2;
