@@ -19,11 +19,12 @@ install(CODE "
   file(INSTALL \${_mc_data} DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${MC_INSTALL_SUBDIR}\")
 ")
 install(CODE "
+  set(MC_INSTALL_MENU_ENTRY ${MC_INSTALL_MENU_ENTRY})
   set(MC_INSTALL_DIR \"\${CMAKE_INSTALL_PREFIX}/${MC_INSTALL_SUBDIR}\")
   get_filename_component(MC_INSTALL_DIR \"\${MC_INSTALL_DIR}\" ABSOLUTE)
   configure_file(\"${CMAKE_CURRENT_SOURCE_DIR}/morvane-converter.desktop.in\"
                  \"\${MC_INSTALL_DIR}/morvane-converter.desktop\" @ONLY)
-  if(${MC_INSTALL_MENU_ENTRY})
+  if(MC_INSTALL_MENU_ENTRY)
     if(DEFINED ENV{MC_APPLICATIONS_DIR})
       set(_mc_apps \"\$ENV{MC_APPLICATIONS_DIR}\")
     elseif(DEFINED ENV{XDG_DATA_HOME} AND NOT \"\$ENV{XDG_DATA_HOME}\" STREQUAL \"\")
