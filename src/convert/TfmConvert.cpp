@@ -1,5 +1,7 @@
 #include "TfmConvert.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
@@ -484,10 +486,15 @@ void TfmConvert::UpdateButtons()
     if (m_nState == csFinished) {
         ui->sbtnPreview->show();
         // Wider for its longer caption, its right edge where it was.
+        // A skin's font can need more than the 20 extra pixels; then it
+        // grows to fit rather than clip the caption.
         const QRect r = ui->sbtnPause->geometry();
-        if (ui->sbtnPause->text() != QLatin1String("&Browse Folder"))
-            ui->sbtnPause->setGeometry(r.x() - 20, r.y(), r.width() + 20, r.height());
+        const bool widen = ui->sbtnPause->text() != QLatin1String("&Browse Folder");
         ui->sbtnPause->setText(QStringLiteral("&Browse Folder"));
+        if (widen) {
+            const int width = std::max(r.width() + 20, ui->sbtnPause->sizeHint().width());
+            ui->sbtnPause->setGeometry(r.right() + 1 - width, r.y(), width, r.height());
+        }
         ui->sbtnClose->setText(QStringLiteral("&Close"));
         return;
     }
