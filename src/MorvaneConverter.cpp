@@ -61,7 +61,11 @@ int main(int argc, char** argv)
         return 2;
     }
     Application app(argc, argv);
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Morvane Converter - Convert Video for your Pocket PC"));
+    // The application title is what task bars and window lists show. It is
+    // not set as the display name: Qt would append that to every frame
+    // caption, and each window's caption is its own.
+    QGuiApplication::setApplicationName(QStringLiteral("Morvane Converter - Convert Video for your Pocket PC"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("morvane-converter"));
     Q_INIT_RESOURCE(main);
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/main/icon.png")));
     ui::InstallDesktopShell();
