@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "AsfHeader.h"
+#include "FuzzSupport.h"
 
 namespace {
 
@@ -45,13 +46,8 @@ const DisplayTexts& TextsFor(std::size_t size)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    char pattern[] = "/dev/shm/mc-fuzz-XXXXXX";
-    char fallback[] = "/tmp/mc-fuzz-XXXXXX";
-    const char* dir = mkdtemp(pattern);
-    if (!dir)
-        dir = mkdtemp(fallback);
-    Check(dir != nullptr, "temporary folder");
-    g_file = std::string(dir) + "/out.wmv";
+    const std::string dir = fuzz::MakeScratchFolder();
+    g_file = dir + "/out.wmv";
     return 0;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "PrivateProfile.h"
+#include "FuzzSupport.h"
 
 namespace {
 
@@ -34,22 +35,14 @@ constexpr Probe kProbes[] = {{"Options", "Path"}, {"Options", "Width"}, {"Fuzz",
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    char pattern[] = "/dev/shm/mc-fuzz-XXXXXX";
-    char fallback[] = "/tmp/mc-fuzz-XXXXXX";
-    const char* dir = mkdtemp(pattern);
-    if (!dir)
-        dir = mkdtemp(fallback);
-    Check(dir != nullptr, "temporary folder");
-    g_file = std::string(dir) + "/settings.ini";
+    const std::string dir = fuzz::MakeScratchFolder();
+    g_file = dir + "/settings.ini";
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    {
-        std::ofstream out(g_file, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    fuzz::WriteInput(g_file, data, size);
     std::string before[std::size(kProbes)];
     for (std::size_t i = 0; i < std::size(kProbes); ++i) {
         before[i] = ui::GetPrivateProfileString(g_file, kProbes[i].section, kProbes[i].key, "\x01missing");

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "MRProfileList.h"
+#include "FuzzSupport.h"
 
 namespace {
 
@@ -78,23 +79,14 @@ std::vector<MROption> Snapshot(MRProfileList& store, int* current)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // A memory-backed folder keeps the save's flush to disc cheap.
-    char pattern[] = "/dev/shm/mc-fuzz-XXXXXX";
-    char fallback[] = "/tmp/mc-fuzz-XXXXXX";
-    const char* dir = mkdtemp(pattern);
-    if (!dir)
-        dir = mkdtemp(fallback);
-    Check(dir != nullptr, "temporary folder");
-    g_file = std::string(dir) + "/mrprof.dat";
+    const std::string dir = fuzz::MakeScratchFolder();
+    g_file = dir + "/mrprof.dat";
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    {
-        std::ofstream out(g_file, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    fuzz::WriteInput(g_file, data, size);
     int current = -1;
     std::vector<MROption> loaded;
     {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "EngineProfile.h"
+#include "FuzzSupport.h"
 #include "FfJob.h"
 #include "FfmpegEngine.h"
 
@@ -34,12 +35,7 @@ void Check(bool ok, const char* what)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    char pattern[] = "/dev/shm/mc-fuzz-XXXXXX";
-    char fallback[] = "/tmp/mc-fuzz-XXXXXX";
-    const char* dir = mkdtemp(pattern);
-    if (!dir)
-        dir = mkdtemp(fallback);
-    Check(dir != nullptr, "temporary folder");
+    const std::string dir = fuzz::MakeScratchFolder();
     g_dir = dir;
     // Quiets FFmpeg's notes on broken input, as in the program.
     mce::FfmpegEngineFactory().Initialize();
