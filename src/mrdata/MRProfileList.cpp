@@ -1,10 +1,14 @@
 #include "MRProfileList.h"
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "Assert.h"
 #include "TextUtil.h"
@@ -42,10 +46,38 @@ MRProfileList::~MRProfileList()
     RemoveAllProfiles();
 }
 
+// A save writes "<store>.<pid>.tmp" and renames it over the store; a save
+// killed in between leaves the temporary file behind. One whose process is
+// gone is nobody's and goes; one of a live process may be a save under way.
+void MRProfileList::RemoveStaleTempFiles()
+{
+    namespace fs = std::filesystem;
+    const fs::path store(m_szFileName);
+    const std::string prefix = store.filename().string() + ".";
+    std::error_code ec;
+    fs::directory_iterator it(store.parent_path().empty() ? fs::path(".") : store.parent_path(), ec);
+    for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= prefix.size() + 4 || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - 4, 4, ".tmp") != 0)
+            continue;
+        const std::string digits = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+        if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(digits));
+        const bool alive = pid > 0 && (kill(pid, 0) == 0 || errno != ESRCH);
+        std::error_code type;
+        if (!alive && it->is_regular_file(type))
+            fs::remove(it->path(), type);
+    }
+}
+
 bool MRProfileList::Load()
 {
     m_pCurrent = nullptr;
     m_nCurrent = 0;
+    if (*m_szFileName)
+        RemoveStaleTempFiles();
     if (!m_pDataFile->Open(m_szFileName, "rb"))
         return false;
 
@@ -129,6 +161,26 @@ bool MRProfileList::FindProfile(const MROption* pOption)
             return true;
     }
     return false;
+}
+
+MROption* MRProfileList::FindProfileByName(const char* szName)
+{
+    CX_ASSERT(szName);
+    for (MROption* p = GetFirstProfile(); p; p = GetNextProfile()) {
+        if (std::strncmp(p->szName, szName, sizeof p->szName) == 0)
+            return p;
+    }
+    return nullptr;
+}
+
+std::int32_t MRProfileList::IndexOf(const MROption* pOption)
+{
+    std::int32_t n = 0;
+    for (MROption* p = GetFirstProfile(); p; p = GetNextProfile(), ++n) {
+        if (p == pOption)
+            return n;
+    }
+    return -1;
 }
 
 bool MRProfileList::RemoveAllProfiles()

@@ -22,7 +22,9 @@ public:
     MRProfileList(const MRProfileList&) = delete;
     MRProfileList& operator=(const MRProfileList&) = delete;
 
-    // Adds the file's profiles; false when it cannot be opened.
+    // Adds the file's profiles; false when it cannot be opened. Also removes
+    // the temporary files that saves of processes no longer running left
+    // beside the store.
     bool Load();
     // Replaces the file with the whole store in one step; false, leaving
     // the old file as it was, when anything could not be written.
@@ -32,6 +34,10 @@ public:
     // and the record stays the caller's).
     bool AddProfile(MROption* pOption);
     bool FindProfile(const MROption* pOption);
+    // The listed profile of that name (exact, case-sensitive), else null.
+    MROption* FindProfileByName(const char* szName);
+    // 0-based position of a listed record, else -1.
+    std::int32_t IndexOf(const MROption* pOption);
     bool RemoveAllProfiles();
 
     // One walk at a time: the walks share the list's cursor.
@@ -51,6 +57,8 @@ public:
     const char* GetFileName() const { return m_szFileName; }
 
 private:
+    void RemoveStaleTempFiles();
+
     std::unique_ptr<CxFile> m_pDataFile;
     std::unique_ptr<CxTypedList<MROption>> m_pOptionList;
     MROption* m_pCurrent = nullptr;

@@ -8,6 +8,7 @@
 #include "DialogService.h"
 #include "MROption.h"
 #include "MRProfileList.h"
+#include "TextUtil.h"
 #include "TfmInputString.h"
 #include "main/MainAccess.h"
 #include "ui_TfmProfile.h"
@@ -45,6 +46,8 @@ void TfmProfile::FormCreate()
         move(s->availableGeometry().center() - rect().center());
     m_pProfiles = m_main.GetProfiles();
     FillList();
+    // Nothing is selected yet, so there is nothing to load.
+    slvProfileChange();
     skinMain.AddComponent(this);
     m_main.ApplySkin(&skinMain);
 }
@@ -93,19 +96,34 @@ void TfmProfile::sbtnSaveClick()
     TfmInputString prompt(m_main, this);
     prompt.SetCaption("Choose a name for the profile");
     // The proposal is the next number even if a profile already has that
-    // name; saving under it then adds nothing.
+    // name; saving under it then asks before replacing that profile.
     prompt.SetText(QStringLiteral("Profile %1").arg(m_pProfiles->GetProfileCount() + 1).toUtf8().constData());
     if (prompt.exec() != QDialog::Accepted)
         return;
 
-    prompt.GetText(pOption->szName, sizeof pOption->szName);
-    auto pNew = std::make_unique<MROption>();
-    CopyOption(pNew.get(), pOption);
-    if (m_pProfiles->AddProfile(pNew.get())) {
-        // The newest profile is the one the next start applies.
-        MROption* pAdded = pNew.release();
-        m_pProfiles->SetCurrentIndex(static_cast<std::int32_t>(m_pProfiles->GetProfileCount()) - 1);
-        m_pProfiles->SetCurrentProfile(pAdded);
+    char szName[sizeof pOption->szName] = {};
+    prompt.GetText(szName, sizeof szName);
+    if (MROption* pTaken = m_pProfiles->FindProfileByName(szName)) {
+        // The name is listed already: replacing that profile is the user's
+        // call; declining leaves everything as it was.
+        if (!ui::Confirm(this, QStringLiteral("A profile named \"%1\" already exists. Do you want to replace it "
+                                              "with the current settings?")
+                                   .arg(QString::fromUtf8(szName))))
+            return;
+        cx::CopyText(pOption->szName, szName);
+        CopyOption(pTaken, pOption);
+        m_pProfiles->SetCurrentIndex(m_pProfiles->IndexOf(pTaken));
+        m_pProfiles->SetCurrentProfile(pTaken);
+    } else {
+        cx::CopyText(pOption->szName, szName);
+        auto pNew = std::make_unique<MROption>();
+        CopyOption(pNew.get(), pOption);
+        if (m_pProfiles->AddProfile(pNew.get())) {
+            // The newest profile is the one the next start applies.
+            MROption* pAdded = pNew.release();
+            m_pProfiles->SetCurrentIndex(static_cast<std::int32_t>(m_pProfiles->GetProfileCount()) - 1);
+            m_pProfiles->SetCurrentProfile(pAdded);
+        }
     }
     FillList();
     if (!m_pProfiles->Save()) {

@@ -1,7 +1,7 @@
 // The profiles dialog: lists the profile store, copies a profile over the
 // live options ("&Load", which closes with OK) and saves the live options as
-// a new profile under a name the user gives. Every new profile is written to
-// the store file at once.
+// a new profile under a name the user gives, or over the profile of that
+// name once the user agrees. Every save is written to the store file at once.
 #pragma once
 
 #include <QDialog>

@@ -384,6 +384,28 @@ TEST_F(ProfileStoreSave, KilledMidSaveLeavesOldOrNewNeverBroken)
     }
 }
 
+TEST_F(ProfileStoreSave, LoadRemovesTheTempFilesOfSavesWhoseProcessIsGone)
+{
+    // A save killed between writing and renaming leaves its temporary file.
+    const pid_t gone = fork();
+    if (gone == 0)
+        _exit(0);
+    int status = 0;
+    waitpid(gone, &status, 0);
+    const fs::path stale = dir / ("mrprof.dat." + std::to_string(gone) + ".tmp");
+    const fs::path running = dir / ("mrprof.dat." + std::to_string(getpid()) + ".tmp");
+    const fs::path other = dir / "mrprof.dat.notes.tmp";
+    for (const fs::path& p : {stale, running, other})
+        WriteAll(p, "partial");
+
+    MRProfileList store(file.c_str());
+    ASSERT_TRUE(store.Load());
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(running)); // a save that may be under way now
+    EXPECT_TRUE(fs::exists(other));
+    EXPECT_STREQ(store.GetFirstProfile()->szName, "Old");
+}
+
 TEST(ProfileStoreDeath, NullRecordsStopWithTheExpressionText)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");

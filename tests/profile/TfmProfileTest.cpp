@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -110,32 +111,55 @@ TEST_F(TfmProfileTest, EmptyStoreProposesProfile1AndSavesItAsTheCurrentProfile)
     EXPECT_STREQ(next.GetCurrentProfile()->szTitle, "Holiday");
 }
 
-TEST_F(TfmProfileTest, NamesAreRefusedOnlyWhenExactlyTaken)
+TEST_F(TfmProfileTest, ATakenNameIsAskedAboutAndReplacedOnlyOnYes)
 {
     ASSERT_TRUE(store.AddProfile(Named("A")));
-    ASSERT_TRUE(store.AddProfile(Named("Profile 4")));
+    ASSERT_TRUE(store.AddProfile(Named("Profile 4", 1)));
     ASSERT_TRUE(store.AddProfile(Named("C")));
-    store.SetCurrentIndex(2);
+    store.SetCurrentIndex(0);
     store.SetCurrentProfile(store.GetFirstProfile());
+    ASSERT_TRUE(store.Save());
+    const std::string before = [&] {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    std::strcpy(host.option.szName, "live");
+    host.option.nResolution = 3;
     TfmProfile dlg(host, nullptr);
-    EXPECT_EQ(Rows(dlg).size(), 3u);
 
-    // The proposal is the next number even though that name is taken;
-    // accepting it adds nothing but still rewrites the file.
+    // The proposal is the next number even though that name is taken.
+    dialogs.answers = {ui::Answer::No};
     EXPECT_EQ(SaveAs(dlg, "Profile 4"), "Profile 4");
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].caption, "Confirm");
+    EXPECT_EQ(dialogs.messages[0].icon, ui::Icon::Question);
+    EXPECT_EQ(dialogs.messages[0].buttons, ui::Buttons::YesNo);
+    EXPECT_TRUE(dialogs.messages[0].text.contains("\"Profile 4\""));
+    EXPECT_STREQ(host.option.szName, "live");
     EXPECT_EQ(store.GetProfileCount(), 3u);
-    EXPECT_STREQ(host.option.szName, "Profile 4");
-    EXPECT_STREQ(store.GetCurrentProfile()->szName, "A");
-    EXPECT_EQ(HeaderInt(file, 0), 3);
-    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(store.FindProfileByName("Profile 4")->nResolution, 1);
+    {
+        std::ifstream in(file, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), before);
+    }
 
-    SaveAs(dlg, "profile 4"); // differs in case only
+    dialogs.answers = {ui::Answer::Yes};
+    SaveAs(dlg, "Profile 4");
+    EXPECT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_STREQ(host.option.szName, "Profile 4");
+    EXPECT_EQ(Rows(dlg), (std::vector<std::pair<QString, QString>>{{"1", "A"}, {"2", "Profile 4"}, {"3", "C"}}));
+    MRProfileList next(file.string().c_str());
+    ASSERT_TRUE(next.Load());
+    EXPECT_EQ(next.GetProfileCount(), 3u);
+    EXPECT_STREQ(next.GetCurrentProfile()->szName, "Profile 4");
+    EXPECT_EQ(next.GetCurrentProfile()->nResolution, 3);
+    EXPECT_EQ(HeaderInt(file, 4), 1);
+
+    // Names differing in case only, and an empty one, are names of their own.
+    SaveAs(dlg, "profile 4");
     SaveAs(dlg, "");
-    SaveAs(dlg, ""); // a second empty name is taken
     EXPECT_EQ(store.GetProfileCount(), 5u);
-    EXPECT_EQ(Rows(dlg), (std::vector<std::pair<QString, QString>>{
-                             {"1", "A"}, {"2", "Profile 4"}, {"3", "C"}, {"4", "profile 4"}, {"5", ""}}));
-    EXPECT_EQ(store.GetCurrentProfile()->szName, std::string());
+    EXPECT_EQ(dialogs.messages.size(), 2u);
 
     // Names are cut to the field, never past it.
     SaveAs(dlg, QString(300, QLatin1Char('n')));
@@ -168,7 +192,8 @@ TEST_F(TfmProfileTest, LoadCopiesTheSelectedProfileOverTheLiveOptionsButNotTheQu
 
     TfmProfile dlg(host, nullptr);
     QPushButton* load = Button(dlg, "sbtnLoad");
-    load->click(); // nothing selected: nothing happens
+    EXPECT_FALSE(load->isEnabled()); // nothing selected, nothing to load
+    load->click();
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_TRUE(dialogs.messages.empty());
 
