@@ -7,6 +7,7 @@
 #include "Assert.h"
 #include "CxDVDUtil.h"
 #include "DialogService.h"
+#include "SourceFilters.h"
 #include "TextUtil.h"
 #include "TfmMain.h"
 #include "ui_TfmMain.h"
@@ -111,9 +112,7 @@ void TfmMain::sbtnFileBrowseClick()
     request.owner = this;
     request.title = QStringLiteral("Open Source Video File");
     request.initialName = ui->edtSrcFile->text();
-    request.filters = {QStringLiteral("Windows Video Files (*.wmv, *.avi, *.mpg, *.mpeg) "
-                                      "(*.wmv *.avi *.mpg *.mpeg *.WMV *.AVI *.MPG *.MPEG)"),
-                       QStringLiteral("DVD Files (*.VOB) (*.vob *.VOB)"), QStringLiteral("All Files(*.*) (*)")};
+    request.filters = product::SourceVideoFilters();
     request.mustExist = true;
     const QString path = ui::Dialogs().OpenFile(request);
     if (path.isEmpty() || !PathFits(path, QStringLiteral("source file")))

@@ -10,6 +10,7 @@
 #include "MROption.h"
 #include "TextUtil.h"
 #include "main/MainAccess.h"
+#include "main/SourceFilters.h"
 #include "ui_TfmSource.h"
 
 namespace {
@@ -110,10 +111,7 @@ void TfmSource::btnBrowseSourceClick()
     r.owner = this;
     r.title = QStringLiteral("Open Source Video File");
     r.initialName = ui->edtSource->text();
-    // Disc files carry upper-case names, and names here match case by case.
-    r.filters = {QStringLiteral("Windows Video Files (*.wmv, *.avi, *.mpg, *.mpeg) "
-                                "(*.wmv *.avi *.mpg *.mpeg *.WMV *.AVI *.MPG *.MPEG)"),
-                 QStringLiteral("DVD Files (*.VOB) (*.vob *.VOB)"), QStringLiteral("All Files(*.*) (*)")};
+    r.filters = product::SourceVideoFilters();
     r.mustExist = true;
     const QString path = ui::Dialogs().OpenFile(r);
     if (!path.isEmpty() && PathFits(path.toUtf8(), "source file"))

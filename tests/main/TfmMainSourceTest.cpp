@@ -223,10 +223,15 @@ TEST_F(SourcePanel, BrowsingTheSourcePlaysItAndTheOutputDialogAddsNothing)
     const ui::FileDialogRequest& open = dialogs.fileRequests[0];
     EXPECT_EQ(open.title, QStringLiteral("Open Source Video File"));
     EXPECT_EQ(open.initialName, QStringLiteral("start"));
-    ASSERT_EQ(open.filters.size(), 3);
+    ASSERT_EQ(open.filters.size(), 4);
     EXPECT_TRUE(open.filters[0].startsWith(QStringLiteral("Windows Video Files (*.wmv, *.avi, *.mpg, *.mpeg)")));
     EXPECT_TRUE(open.filters[1].startsWith(QStringLiteral("DVD Files (*.VOB)")));
-    EXPECT_TRUE(open.filters[2].startsWith(QStringLiteral("All Files(*.*)")));
+    // The dialog matches by the patterns in the last parentheses.
+    const QString today = open.filters[2];
+    const QStringList patterns = today.mid(today.lastIndexOf('(') + 1).chopped(1).split(' ');
+    for (const char* ext : {"mp4", "m4v", "mkv", "mov", "webm", "flv", "3gp", "ts", "m2ts", "vob", "dat"})
+        EXPECT_TRUE(patterns.contains(QStringLiteral("*.%1").arg(QLatin1String(ext)))) << ext;
+    EXPECT_TRUE(open.filters[3].startsWith(QStringLiteral("All Files(*.*)")));
     EXPECT_TRUE(open.mustExist);
     EXPECT_EQ(Edit("edtSrcFile")->text().toStdString(), clip.string());
     EXPECT_EQ(Preview()->URL().toStdString(), clip.string());

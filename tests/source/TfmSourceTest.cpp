@@ -133,10 +133,11 @@ TEST_F(TfmSourceTest, BrowseButtonsAskTheFileDialogsAndTakeOnlyAConfirmedChoice)
     EXPECT_EQ(open.title, "Open Source Video File");
     EXPECT_EQ(open.initialName, "/old/source.avi");
     EXPECT_EQ(dialogs.fileRequests[1].initialName, Q(clip));
-    ASSERT_EQ(open.filters.size(), 3);
+    ASSERT_EQ(open.filters.size(), 4);
     EXPECT_TRUE(open.filters[0].startsWith("Windows Video Files (*.wmv, *.avi, *.mpg, *.mpeg)"));
     EXPECT_TRUE(open.filters[1].startsWith("DVD Files (*.VOB)") && open.filters[1].contains("*.vob"));
-    EXPECT_TRUE(open.filters[2].startsWith("All Files(*.*)"));
+    EXPECT_TRUE(open.filters[2].contains("*.mp4 ") && open.filters[2].contains("*.m2ts "));
+    EXPECT_TRUE(open.filters[3].startsWith("All Files(*.*)"));
     EXPECT_TRUE(open.mustExist);
 
     Edit("edtOutput")->setText("/videos/existing.wmv");
