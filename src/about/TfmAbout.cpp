@@ -4,6 +4,7 @@
 #include <QScreen>
 
 #include "main/MainAccess.h"
+#include "main/ProductLinks.h"
 #include "ui_TfmAbout.h"
 
 TfmAbout::TfmAbout(MainAccess& main, QWidget* owner)
@@ -14,7 +15,7 @@ TfmAbout::TfmAbout(MainAccess& main, QWidget* owner)
     ui->setupUi(this);
     setFixedSize(size());
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    ui->suiURLLabel1->SetAddress(QString::fromLatin1(kWelcomePage));
+    ui->suiURLLabel1->SetAddress(QString::fromLatin1(product::kWelcomePage));
     connect(ui->sbtnOK, &QPushButton::clicked, this, &TfmAbout::sbtnOKClick);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());

@@ -16,9 +16,6 @@ class TfmAbout;
 class TfmAbout : public QDialog {
     Q_OBJECT
 public:
-    // The welcome page behind the link label.
-    static constexpr const char* kWelcomePage = "https://www.morvane.example/converter/welcome.html";
-
     TfmAbout(MainAccess& main, QWidget* owner);
     ~TfmAbout() override;
 

@@ -11,6 +11,7 @@
 #include "TestHost.h"
 #include "TfmAbout.h"
 #include "WinUtil.h"
+#include "main/ProductLinks.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ TEST_F(TfmAboutTest, ShowsTheProductInTheMainWindowsSkin)
     EXPECT_EQ(link->text(), QStringLiteral("Welcome to Morvane Converter Pro"));
     link->Open();
     ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0], TfmAbout::kWelcomePage);
+    EXPECT_EQ(opened[0], product::kWelcomePage);
 }
 
 TEST_F(TfmAboutTest, OkAndTheFrameBothCloseIt)

@@ -5,6 +5,7 @@
 #include "MRProfileList.h"
 #include "TextUtil.h"
 #include "TfmAbout.h"
+#include "main/ProductLinks.h"
 
 namespace maintest {
 namespace {
@@ -198,7 +199,7 @@ TEST_F(StartUp, HelpAndHomePageGoThroughShellOpen)
     A("miHelpWeb")->trigger();
     W<skin::LinkLabel>("sURLHome")->Open();
     const std::string help = (ProgramDir() / "mrhelp.chm").string();
-    EXPECT_EQ(opened, (std::vector<std::string>{help, help, TfmMain::kHomePage, TfmMain::kHomePage}));
+    EXPECT_EQ(opened, (std::vector<std::string>{help, help, product::kHomePage, product::kHomePage}));
 }
 
 TEST_F(StartUp, PagesAreEnabledOnlyWhileActiveAndTheFileMenuSwitchesThem)
