@@ -68,8 +68,12 @@ bool ConfigureBatchItem(CxWMEncoder& enc, const RunItem* pItem, const MROption& 
     enc.SetOutputFile(pItem->szOutput);
     if (hook)
         hook(pItem->szSource, pItem->szOutput);
-    if (pGroup)
-        enc.SelectProfile(pGroup, mr::ResolutionCode(opt.nResolution), quality);
+    if (!pGroup)
+        return true;
+    // The batch page has margins but no switch: any margin set crops.
+    if (opt.nCropLeft || opt.nCropTop || opt.nCropRight || opt.nCropBottom)
+        enc.SetCropping(pGroup, opt.nCropLeft, opt.nCropTop, opt.nCropRight, opt.nCropBottom);
+    enc.SelectProfile(pGroup, mr::ResolutionCode(opt.nResolution), quality);
     return true;
 }
 

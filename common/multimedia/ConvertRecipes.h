@@ -29,9 +29,9 @@ std::uint32_t AddSources(CxWMEncoder& enc, CxList* pRunList, const MROption& opt
 // limit of the options.
 void ApplyOutputSettings(CxWMEncoder& enc, const MROption& opt);
 
-// One batch item: a new group for the item's source, its own output and the
-// profile for opt.nResolution and quality; no cropping, two-pass, texts or
-// limit. False only for a null item.
+// One batch item: a new group for the item's source, its own output, the
+// margins when any of them is not 0, and the profile for opt.nResolution and
+// quality; no two-pass, texts or limit. False only for a null item.
 bool ConfigureBatchItem(CxWMEncoder& enc, const RunItem* pItem, const MROption& opt, std::int32_t quality,
                         const SourceHook& hook = {});
 

@@ -16,6 +16,7 @@
 #include "DialogService.h"
 #include "MRProfileList.h"
 #include "PrivateProfile.h"
+#include "ProductLinks.h"
 #include "TextUtil.h"
 #include "TfmAbout.h"
 #include "TfmOption.h"
@@ -45,7 +46,7 @@ TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui:
     // The window keeps the size of its design: a fixed dialog-style frame.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     skinMain.AddComponent(this);
-    ui->sURLHome->SetAddress(QString::fromLatin1(kHomePage));
+    ui->sURLHome->SetAddress(QString::fromLatin1(product::kHomePage));
     ui->lvFile->header()->setStretchLastSection(false);
     ui->lvFile->setColumnWidth(0, 220);
     ui->lvFile->setColumnWidth(1, 220);
@@ -167,7 +168,7 @@ void TfmMain::OpenHelp()
 
 void TfmMain::OpenHomePage()
 {
-    cx::ShellOpen(kHomePage);
+    cx::ShellOpen(product::kHomePage);
 }
 
 void TfmMain::ConnectHandlers()
@@ -232,7 +233,11 @@ void TfmMain::miFileProfClick()
 void TfmMain::miToolsOptionClick()
 {
     TfmOption dialog(*this, this);
-    dialog.exec();
+    // The batch page offers the quality and margins too; it must show the
+    // new choice, or its "Convert Now!" would put the old one back. The rest
+    // of both pages keeps what the user has typed there.
+    if (dialog.exec() == QDialog::Accepted)
+        ShowBatchQualityAndMargins();
 }
 
 void TfmMain::miHelpAboutClick()

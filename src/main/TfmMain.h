@@ -26,8 +26,6 @@ class TfmMain;
 class TfmMain : public QMainWindow, public MainAccess {
     Q_OBJECT
 public:
-    // The product's web pages, handed to shell open.
-    static constexpr const char* kHomePage = "https://www.morvane.example/converter/";
     static constexpr const char* kSettingsFile = "dastrel.ini";
     static constexpr const char* kHelpFile = "mrhelp.chm";
 
@@ -80,6 +78,8 @@ private:
     void sbtnFileBrowseClick();
     void sbtnBrowseClick();
     void UpdateCustomSize();
+    // The batch page's copies of what the options dialog edits.
+    void ShowBatchQualityAndMargins();
     void schkSizeClick();
     void sbtnConvertClick();
 

@@ -68,17 +68,7 @@ bool TfmMain::ShowOption()
     ui->edtWidth->setEnabled(ui->rbtnBatchCustRes->isChecked());
     ui->edtHeight->setEnabled(ui->rbtnBatchCustRes->isChecked());
 
-    switch (mr::QualityShown(nQuality)) {
-    case mr::kQualityHigh:
-        ui->rbtnBatchHigh->setChecked(true);
-        break;
-    case mr::kQualityLow:
-        ui->rbtnBatchLow->setChecked(true);
-        break;
-    default:
-        ui->rbtnBatchMedium->setChecked(true);
-        break;
-    }
+    ShowBatchQualityAndMargins();
 
     (m_Option.bWideAspect == 0 ? ui->rbtnRatFull : ui->rbtnRatWide)->setChecked(true);
 
@@ -97,12 +87,26 @@ bool TfmMain::ShowOption()
     default:
         break;
     }
+    return true;
+}
 
+void TfmMain::ShowBatchQualityAndMargins()
+{
+    switch (mr::QualityShown(nQuality)) {
+    case mr::kQualityHigh:
+        ui->rbtnBatchHigh->setChecked(true);
+        break;
+    case mr::kQualityLow:
+        ui->rbtnBatchLow->setChecked(true);
+        break;
+    default:
+        ui->rbtnBatchMedium->setChecked(true);
+        break;
+    }
     ui->edtLeft->setText(QString::number(m_Option.nCropLeft));
     ui->edtRight->setText(QString::number(m_Option.nCropRight));
     ui->edtTop->setText(QString::number(m_Option.nCropTop));
     ui->edtBottom->setText(QString::number(m_Option.nCropBottom));
-    return true;
 }
 
 bool TfmMain::UpdateOption(bool bSave, bool bSilent)

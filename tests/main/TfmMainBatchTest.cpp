@@ -8,6 +8,7 @@
 
 #include "FakeEngine.h"
 #include "FfmpegEngine.h"
+#include "TfmOption.h"
 #include "TfmSource.h"
 
 namespace maintest {
@@ -245,6 +246,43 @@ TEST_F(BatchPage, DroppedFilesAndFoldersBecomeRowsWithTheirOwnOutputs)
 }
 
 // Three clips in one run, at the batch page's resolution and quality.
+TEST_F(BatchPage, QualityAndMarginsChosenInTheOptionsDialogShowHereAfterOk)
+{
+    nQuality = mr::kQualityMedium;
+    // Typed on the other page and not collected yet: must survive.
+    Edit("edtOutputFile")->setText(QStringLiteral("/typed/by/hand.wmv"));
+    auto answer = [](bool ok) {
+        testsupport::OnNextModal<TfmOption>([ok](TfmOption* d) {
+            d->findChild<QRadioButton*>(QString::fromLatin1(ok ? "rbtnH" : "rbtnL"))->setChecked(true);
+            d->findChild<QCheckBox*>(QStringLiteral("chkCrop"))->setChecked(true);
+            d->findChild<QSpinBox*>(QStringLiteral("seLeft"))->setValue(ok ? 12 : 99);
+            d->findChild<QSpinBox*>(QStringLiteral("seBottom"))->setValue(ok ? 6 : 99);
+            d->findChild<QPushButton*>(QString::fromLatin1(ok ? "sbtnOK" : "sbtnCancel"))->click();
+        });
+    };
+    answer(true);
+    A("miToolsOption")->trigger();
+    EXPECT_TRUE(Radio("rbtnBatchHigh")->isChecked());
+    EXPECT_EQ(Edit("edtLeft")->text(), "12");
+    EXPECT_EQ(Edit("edtBottom")->text(), "6");
+    EXPECT_EQ(Edit("edtTop")->text(), "0");
+    EXPECT_EQ(Edit("edtOutputFile")->text(), "/typed/by/hand.wmv");
+
+    answer(false); // Cancel: the page keeps showing the last choice
+    A("miToolsOption")->trigger();
+    EXPECT_TRUE(Radio("rbtnBatchHigh")->isChecked());
+    EXPECT_EQ(Edit("edtLeft")->text(), "12");
+
+    // Collecting the page now keeps the dialog's choice.
+    Add(dir.path(), dir / "out.wmv");
+    RefuseRunWindows refuse;
+    Button("sbtnBatchConvert")->click();
+    EXPECT_EQ(refuse.opened, 1);
+    EXPECT_EQ(nQuality, mr::kQualityHigh);
+    EXPECT_EQ(main->GetOption()->nCropLeft, 12);
+    nQuality = mr::kQualityMedium;
+}
+
 TEST_F(BatchPage, ThreeClipsBecomeThreeWmvFilesInOneRun)
 {
     testsupport::ScopedFactory engine{&mce::FfmpegEngineFactory()};

@@ -184,7 +184,9 @@ TEST_F(RecipeTest, BatchItemsShareTheSessionAndNameGroupsInTurn)
     runs.Add("/in/2.vob", "/out/2.wmv");
     runs.Add("/in/3.dat", "/out/3.wmv");
     opt.nResolution = 3;
-    opt.bCrop = opt.bTwoPass = opt.bLimitSize = 1;
+    opt.bTwoPass = opt.bLimitSize = 1;
+    // The batch page's margins crop without the single-file switch.
+    opt.bCrop = 0;
     opt.nCropLeft = 8;
     cx::CopyText(opt.szTitle, "T");
     std::vector<std::string> shown;
@@ -202,6 +204,7 @@ TEST_F(RecipeTest, BatchItemsShareTheSessionAndNameGroupsInTurn)
                                              "SourceGroup.AddSource(1)",
                                              "AudioSource.SetInput(" + std::string(runs.items[i]->szSource) + "||)",
                                              "OutputFile.SetLocalFileName(/out/" + n + ".wmv)",
+                                             "VideoSource.SetCroppingLeftMargin(8)",
                                              "Runtime.CreateProfile()",
                                              "Profile.LoadFromFile(" + ModuleDir() + "MRProf1x.prx)",
                                              "SourceGroup.SetProfile(profile)",
