@@ -390,8 +390,8 @@ TEST_F(TfmConvertTest, BatchOfThreeRunsInOneSessionOneSecondApart)
                                         "SourceGroups.Add(CxWMEncGrp_3)"}));
     EXPECT_EQ(engine.Count("Encoder.Start"), 3u);
     EXPECT_EQ(engine.Count("Encoder.Stop"), 1u);
-    // A batch item gets no cropping or two-pass.
-    EXPECT_EQ(engine.Count("VideoSource.SetCropping"), 0u);
+    // A batch item crops by the page's margins, but gets no two-pass.
+    EXPECT_EQ(engine.Count("VideoSource.SetCroppingLeftMargin"), 3u);
     EXPECT_EQ(engine.Count("VideoSource.SetTwoPass"), 0u);
     Button(*w, "sbtnPreview")->click();
     EXPECT_EQ(opened, (std::vector<std::string>{"/videos/out/3.wmv"}));
