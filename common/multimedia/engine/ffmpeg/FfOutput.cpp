@@ -1,0 +1,344 @@
+#include "FfOutput.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#include "AsfHeader.h"
+#include "TextConv.h"
+
+namespace fs = std::filesystem;
+
+namespace mce::ff {
+namespace {
+
+constexpr int kAsfPacketSize = 3200;  // the muxer's fixed data packet size
+constexpr std::size_t kMaxSkew = 256; // packets held for interleaving at most
+
+Result ErrnoResult(int err)
+{
+    switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+        return rc::PathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+        return rc::AccessDenied;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return rc::DiskFull;
+    default:
+        return rc::WriteFault;
+    }
+}
+
+} // namespace
+
+// ---- the file ----
+
+OutputFile::~OutputFile()
+{
+    Discard();
+}
+
+Result OutputFile::Create(const std::string& outputPath)
+{
+    std::error_code ec;
+    fs::path out = fs::absolute(outputPath, ec);
+    if (ec)
+        return rc::PathNotFound;
+    // A link keeps pointing at the new file: the file it names is replaced.
+    if (fs::is_symlink(out, ec))
+        out = fs::weakly_canonical(out, ec);
+    if (fs::is_directory(out, ec))
+        return rc::AccessDenied;
+    const fs::path dir = out.parent_path();
+    if (!fs::is_directory(dir, ec))
+        return rc::PathNotFound;
+    m_target = out;
+    std::random_device rd;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(rd()));
+        const fs::path candidate = dir / ("." + out.filename().string() + "." + suffix + ".part");
+        m_fd = open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (m_fd >= 0) {
+            m_temp = candidate;
+            return rc::Ok;
+        }
+        if (errno != EEXIST)
+            return ErrnoResult(errno);
+    }
+    return rc::Fail;
+}
+
+Result OutputFile::WriteFailure(Result otherwise) const
+{
+    return m_writeErrno ? ErrnoResult(m_writeErrno) : otherwise;
+}
+
+Result OutputFile::RewriteHeader(const DisplayTexts& texts)
+{
+    std::uint8_t head[30];
+    if (pread(m_fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head))
+        return rc::Ok;
+    const std::uint64_t size = AsfHeaderSize(head, sizeof head);
+    if (size < sizeof head || size >= (1u << 24))
+        return rc::Ok;
+    std::vector<std::uint8_t> header(size);
+    if (pread(m_fd, header.data(), size, 0) == static_cast<ssize_t>(size) && RewriteAsfHeader(header, texts) &&
+        pwrite(m_fd, header.data(), size, 0) != static_cast<ssize_t>(size))
+        return ErrnoResult(errno);
+    return rc::Ok;
+}
+
+Result OutputFile::Commit()
+{
+    if (m_fd >= 0) {
+        close(m_fd);
+        m_fd = -1;
+    }
+    if (rename(m_temp.c_str(), m_target.c_str()) != 0) {
+        m_complete = false;
+        return ErrnoResult(errno);
+    }
+    m_temp.clear();
+    return rc::Ok;
+}
+
+void OutputFile::Discard()
+{
+    if (m_fd >= 0) {
+        close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_complete && !m_temp.empty()) {
+        std::error_code ec;
+        fs::remove(m_temp, ec);
+        m_temp.clear();
+    }
+}
+
+int OutputFile::Write(void* opaque, std::uint8_t* buf, int size)
+{
+    auto* file = static_cast<OutputFile*>(opaque);
+    const std::int64_t pos = file->m_pos;
+    std::int64_t done = 0;
+    while (done < size) {
+        const ssize_t n = pwrite(file->m_fd, buf + done, static_cast<std::size_t>(size - done), pos + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            file->m_writeErrno = n < 0 ? errno : ENOSPC;
+            return AVERROR(file->m_writeErrno);
+        }
+        done += n;
+    }
+    file->m_pos = pos + size;
+    if (pos + size > file->m_counters->bytes.load())
+        file->m_counters->bytes = pos + size;
+    return size;
+}
+
+std::int64_t OutputFile::Seek(void* opaque, std::int64_t offset, int whence)
+{
+    auto* file = static_cast<OutputFile*>(opaque);
+    struct stat st {};
+    switch (whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE:
+        return fstat(file->m_fd, &st) == 0 ? st.st_size : AVERROR(errno);
+    case SEEK_SET:
+        break;
+    case SEEK_CUR:
+        offset += file->m_pos;
+        break;
+    case SEEK_END:
+        if (fstat(file->m_fd, &st) != 0)
+            return AVERROR(errno);
+        offset += st.st_size;
+        break;
+    default:
+        return AVERROR(EINVAL);
+    }
+    if (offset < 0)
+        return AVERROR(EINVAL);
+    file->m_pos = offset;
+    return offset;
+}
+
+// ---- the muxer ----
+
+Muxer::Muxer(const JobConfig& cfg, Counters& counters, OutputFile& file, const AVCodecContext* venc,
+             const AVCodecContext* aenc)
+    : m_cfg(cfg), m_counters(counters), m_file(file), m_venc(venc), m_aenc(aenc)
+{
+}
+
+Result Muxer::Open()
+{
+    AVFormatContext* oc = nullptr;
+    if (avformat_alloc_output_context2(&oc, nullptr, "asf", nullptr) < 0)
+        return rc::OutOfMemory;
+    m_out.reset(oc);
+    constexpr int kIoBuffer = 64 * 1024;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBuffer));
+    if (!buffer)
+        return rc::OutOfMemory;
+    m_io.reset(avio_alloc_context(buffer, kIoBuffer, 1, &m_file, nullptr, OutputFile::Write, OutputFile::Seek));
+    if (!m_io) {
+        av_free(buffer);
+        return rc::OutOfMemory;
+    }
+    oc->pb = m_io.get();
+    oc->flags |= AVFMT_FLAG_CUSTOM_IO;
+    if (m_venc) {
+        m_vst = avformat_new_stream(oc, nullptr);
+        if (!m_vst || avcodec_parameters_from_context(m_vst->codecpar, m_venc) < 0)
+            return rc::OutOfMemory;
+        m_vst->time_base = m_venc->time_base;
+    }
+    if (m_aenc) {
+        m_ast = avformat_new_stream(oc, nullptr);
+        if (!m_ast || avcodec_parameters_from_context(m_ast->codecpar, m_aenc) < 0)
+            return rc::OutOfMemory;
+        m_ast->time_base = m_aenc->time_base;
+    }
+    // Title, author and copyright also go to the muxer, so a header that
+    // could not be rebuilt still names them; the placeholder makes room
+    // for the full content description written at the end.
+    const DisplayTexts& texts = m_cfg.texts;
+    if (!texts.title.empty())
+        av_dict_set(&oc->metadata, "title", ToUtf8(texts.title).c_str(), 0);
+    if (!texts.author.empty())
+        av_dict_set(&oc->metadata, "author", ToUtf8(texts.author).c_str(), 0);
+    if (!texts.copyright.empty())
+        av_dict_set(&oc->metadata, "copyright", ToUtf8(texts.copyright).c_str(), 0);
+    av_dict_set(&oc->metadata, kAsfReserveKey, std::string(AsfReserveChars(texts), ' ').c_str(), 0);
+    if (avformat_write_header(oc, nullptr) < 0)
+        return m_file.WriteFailure(rc::WriteFault);
+    // A limit that cannot even hold the header and an empty index is
+    // refused rather than exceeded.
+    if (m_cfg.maxFileSize > 0 && avio_tell(oc->pb) + 2 * kAsfPacketSize + 1024 > m_cfg.maxFileSize)
+        return rc::InvalidArg;
+    return rc::Ok;
+}
+
+// The size the file would have at most if this packet were the last:
+// what is written, the data packet being filled, the packet with its
+// fragment headers, the index and a little room.
+std::int64_t Muxer::ProjectedSize(const AVPacket* pkt, std::int64_t endMs) const
+{
+    const std::int64_t indexBytes = 56 + 6 * (endMs / 1000 + 3);
+    return avio_tell(m_out->pb) + kAsfPacketSize + pkt->size + pkt->size / 8 + kAsfPacketSize + indexBytes + 1024;
+}
+
+bool Muxer::WritePacket(PassLink& ps, PacketPtr pkt, bool video)
+{
+    const AVCodecContext* enc = video ? m_venc : m_aenc;
+    AVStream* st = video ? m_vst : m_ast;
+    const std::int64_t endMs =
+        av_rescale_q(pkt->pts + std::max<std::int64_t>(pkt->duration, 0), enc->time_base, AVRational{1, 1000});
+    if (m_cfg.maxFileSize > 0 && ProjectedSize(pkt.get(), endMs) > m_cfg.maxFileSize) {
+        m_limitReached = true;
+        return false;
+    }
+    av_packet_rescale_ts(pkt.get(), enc->time_base, st->time_base);
+    pkt->stream_index = st->index;
+    if (av_write_frame(m_out.get(), pkt.get()) < 0) {
+        ps.Fail(m_file.WriteFailure(rc::WriteFault));
+        return false;
+    }
+    ps.packetPool.Put(std::move(pkt));
+    const std::int64_t done = ps.number == 2 ? m_firstPassMs / 2 + endMs / 2 : endMs;
+    if (done > m_counters.mediaMs.load())
+        m_counters.mediaMs = done;
+    return true;
+}
+
+// Writes the encoded packets in time order as far as both streams allow.
+bool Muxer::WriteReady(PassLink& ps, bool videoEnded, bool audioEnded)
+{
+    for (;;) {
+        const bool haveV = !m_videoReady.empty(), haveA = !m_audioReady.empty();
+        bool video;
+        if (haveV && haveA)
+            video = av_compare_ts(m_videoReady.front()->dts, m_venc->time_base, m_audioReady.front()->dts,
+                                  m_aenc->time_base) <= 0;
+        else if (haveV && (audioEnded || m_videoReady.size() > kMaxSkew))
+            video = true;
+        else if (haveA && (videoEnded || m_audioReady.size() > kMaxSkew))
+            video = false;
+        else
+            return true;
+        auto& queue = video ? m_videoReady : m_audioReady;
+        PacketPtr pkt = std::move(queue.front());
+        queue.pop_front();
+        if (!WritePacket(ps, std::move(pkt), video))
+            return false;
+    }
+}
+
+void Muxer::Run(PassLink& ps, AudioEncoder* audio, std::int64_t firstPassMs)
+{
+    m_firstPassMs = firstPassMs;
+    bool videoEnded = !m_venc, audioEnded = !audio;
+    MuxItem item;
+    bool stopped = false;
+    while (!(videoEnded && audioEnded) && ps.toMux.Pop(&item)) {
+        ps.gate.Wait();
+        switch (item.kind) {
+        case MuxItem::VideoEnd:
+            videoEnded = true;
+            break;
+        case MuxItem::AudioEnd:
+            if (audio && !audioEnded && !ps.aborted)
+                audio->Encode(ps, nullptr, &m_audioReady);
+            audioEnded = true;
+            break;
+        case MuxItem::Video:
+            if (!ps.writing()) {
+                m_analysedBytes += item.packet->size;
+                m_analysedMs =
+                    std::max(m_analysedMs, av_rescale_q(item.packet->pts + 1, m_venc->time_base, AVRational{1, 1000}));
+                m_counters.bytes = m_analysedBytes;
+                m_counters.mediaMs = m_analysedMs / 2;
+                ps.packetPool.Put(std::move(item.packet));
+            } else {
+                m_videoReady.push_back(std::move(item.packet));
+            }
+            break;
+        case MuxItem::Audio:
+            audio->Encode(ps, item.frame.get(), &m_audioReady);
+            ps.audioPool.Put(std::move(item.frame));
+            break;
+        }
+        if (ps.writing() && !ps.aborted && !WriteReady(ps, videoEnded, audioEnded)) {
+            stopped = true;
+            break;
+        }
+    }
+    // Stopped by the user: what is encoded already still goes in the file.
+    if (ps.writing() && !stopped && ps.failure == rc::Ok)
+        WriteReady(ps, true, true);
+    if (m_limitReached)
+        ps.Abort();
+}
+
+Result Muxer::WriteTrailer()
+{
+    if (av_write_trailer(m_out.get()) < 0)
+        return m_file.WriteFailure(rc::WriteFault);
+    avio_flush(m_out->pb);
+    return m_file.WriteFailure(rc::Ok);
+}
+
+} // namespace mce::ff

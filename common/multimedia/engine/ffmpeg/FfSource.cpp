@@ -1,0 +1,238 @@
+#include "FfSource.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+
+#include "VideoGeometry.h"
+
+namespace fs = std::filesystem;
+
+namespace mce::ff {
+namespace {
+
+bool ShrankSinceOpened(const Input& in)
+{
+    if (!in.fmt || in.path.empty())
+        return false;
+    struct stat st {};
+    // A source removed meanwhile is still read whole through the open file.
+    if (stat(in.path.c_str(), &st) != 0 || st.st_dev != in.dev || st.st_ino != in.ino)
+        return false;
+    return st.st_size < in.size;
+}
+
+bool IsCdxa(const std::string& path)
+{
+    // A Video CD track is an MPEG program stream in RIFF/CDXA sectors; FFmpeg
+    // reads it with the MPEG demuxer but does not pick that by probing.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    unsigned char head[12] = {};
+    const bool ok = read(fd, head, sizeof head) == static_cast<ssize_t>(sizeof head);
+    close(fd);
+    return ok && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "CDXA", 4) == 0;
+}
+
+Result OpenDecoder(AVStream* st, CodecPtr* out)
+{
+    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+    if (!codec)
+        return rc::CodecNotFound;
+    CodecPtr ctx(avcodec_alloc_context3(codec));
+    if (!ctx || avcodec_parameters_to_context(ctx.get(), st->codecpar) < 0)
+        return rc::OutOfMemory;
+    ctx->pkt_timebase = st->time_base;
+    if (codec->type == AVMEDIA_TYPE_VIDEO) {
+        // Decoding overlaps the encoder on the other core; MPEG video gets
+        // slice threads only when asked for them.
+        ctx->thread_count = 0;
+        if (codec->id == AV_CODEC_ID_MPEG1VIDEO || codec->id == AV_CODEC_ID_MPEG2VIDEO)
+            ctx->thread_type = FF_THREAD_SLICE;
+    }
+    if (avcodec_open2(ctx.get(), codec, nullptr) < 0)
+        return rc::SourceNotWorking;
+    *out = std::move(ctx);
+    return rc::Ok;
+}
+
+} // namespace
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    if (a.empty() || b.empty())
+        return false;
+    std::error_code ec1, ec2;
+    const fs::path ca = fs::weakly_canonical(fs::absolute(a, ec1), ec1);
+    const fs::path cb = fs::weakly_canonical(fs::absolute(b, ec2), ec2);
+    if (!ec1 && !ec2 && ca == cb)
+        return true;
+    std::error_code ec;
+    return fs::exists(a, ec) && fs::exists(b, ec) && fs::equivalent(a, b, ec) && !ec;
+}
+
+Result Source::OpenInput(const std::string& path, Input* in)
+{
+    // A pipe or a device would block the open (and the window waiting on it)
+    // until someone writes to it; only plain files are sources.
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return rc::SourceNotWorking;
+    const AVInputFormat* forced = IsCdxa(path) ? av_find_input_format("mpeg") : nullptr;
+    AVFormatContext* raw = nullptr;
+    // Always the file protocol: a name such as "a:b.avi" or "pipe:0" is a
+    // file here, never a protocol of FFmpeg's. A playlist-like source may
+    // not reach further than local files either.
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    const int opened = avformat_open_input(&raw, ("file:" + path).c_str(), forced, &options);
+    av_dict_free(&options);
+    if (opened < 0)
+        return rc::SourceNotWorking;
+    in->fmt.reset(raw);
+    if (stat(path.c_str(), &st) == 0) {
+        in->path = path;
+        in->dev = st.st_dev;
+        in->ino = st.st_ino;
+        in->size = st.st_size;
+    }
+    if (avformat_find_stream_info(raw, nullptr) < 0)
+        return rc::SourceNotWorking;
+    // DVD title files carry a navigation stream first: pick by kind, never by
+    // position. A cover picture is not video.
+    in->videoIndex = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (in->videoIndex >= 0 && (raw->streams[in->videoIndex]->disposition & AV_DISPOSITION_ATTACHED_PIC))
+        in->videoIndex = -1;
+    in->audioIndex = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    return rc::Ok;
+}
+
+Result Source::Open(const JobConfig& cfg)
+{
+    m_videoIn = Input{};
+    m_audioInOwn = Input{};
+    m_audioIn = nullptr;
+    m_vdec.reset();
+    m_adec.reset();
+    if (Result r = OpenInput(cfg.videoPath, &m_videoIn); Failed(r))
+        return r;
+    if (m_videoIn.videoIndex < 0)
+        return rc::SourceNotWorking; // a sound-only file is not a video source
+    Input* aIn = &m_videoIn;
+    if (!cfg.audioPath.empty() && !SameFile(cfg.audioPath, cfg.videoPath)) {
+        if (Result r = OpenInput(cfg.audioPath, &m_audioInOwn); Failed(r))
+            return r;
+        aIn = &m_audioInOwn;
+    }
+    AVStream* vs = m_videoIn.fmt->streams[m_videoIn.videoIndex];
+    if (Result r = OpenDecoder(vs, &m_vdec); Failed(r))
+        return r;
+    if (cfg.profile.HasAudio() && aIn->audioIndex >= 0) {
+        if (Result r = OpenDecoder(aIn->fmt->streams[aIn->audioIndex], &m_adec); Failed(r))
+            return r;
+        m_audioIn = aIn;
+    }
+    SourceTiming& t = m_timing;
+    // Both streams are timed from whichever starts first.
+    t.startUs = INT64_MAX;
+    if (vs->start_time != AV_NOPTS_VALUE)
+        t.startUs = av_rescale_q(vs->start_time, vs->time_base, AV_TIME_BASE_Q);
+    if (m_audioIn) {
+        const AVStream* as = m_audioIn->fmt->streams[m_audioIn->audioIndex];
+        if (as->start_time != AV_NOPTS_VALUE)
+            t.startUs = std::min(t.startUs, av_rescale_q(as->start_time, as->time_base, AV_TIME_BASE_Q));
+    }
+    if (t.startUs == INT64_MAX)
+        t.startUs = 0;
+    t.videoTb = vs->time_base;
+    t.clockMayJump = (m_videoIn.fmt->iformat->flags & AVFMT_TS_DISCONT) != 0;
+    t.streamSar = vs->codecpar->sample_aspect_ratio;
+    if (m_audioIn)
+        t.audioTb = m_audioIn->fmt->streams[m_audioIn->audioIndex]->time_base;
+    AVRational rate = vs->avg_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0 || av_q2d(rate) > 240)
+        rate = vs->r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0 || av_q2d(rate) > 240)
+        rate = {0, 1};
+    const Rate capped = CapFrameRate({rate.num, rate.den}, cfg.profile.frameRate);
+    t.outRate = {capped.num, capped.den};
+    av_reduce(&t.outRate.num, &t.outRate.den, t.outRate.num, t.outRate.den, 1 << 30);
+    return rc::Ok;
+}
+
+bool Source::Shrank() const
+{
+    return ShrankSinceOpened(m_videoIn) || ShrankSinceOpened(m_audioInOwn);
+}
+
+bool Source::SendToDecoder(PassLink& ps, AVCodecContext* dec, const AVPacket* pkt, bool audio)
+{
+    const int r = avcodec_send_packet(dec, pkt);
+    if (r == AVERROR(ENOMEM)) {
+        ps.Fail(rc::OutOfMemory);
+        return false;
+    }
+    // A damaged packet is skipped, as players do; the frames around it go on.
+    for (;;) {
+        FramePtr f = ps.rawPool.Get();
+        if (!f) {
+            ps.Fail(rc::OutOfMemory);
+            return false;
+        }
+        const int rr = avcodec_receive_frame(dec, f.get());
+        if (rr < 0) {
+            ps.rawPool.Put(std::move(f));
+            return true;
+        }
+        ps.gate.Wait();
+        if (!ps.decoded.Push({std::move(f), audio}))
+            return false;
+    }
+}
+
+void Source::DemuxDecode(PassLink& ps, bool wantVideo, bool wantAudio)
+{
+    PacketPtr pkt(av_packet_alloc());
+    wantAudio = wantAudio && m_audioIn;
+    Input* inputs[2] = {&m_videoIn, (wantAudio && m_audioIn != &m_videoIn) ? m_audioIn : nullptr};
+    while (pkt && !ps.aborted) {
+        ps.gate.Wait();
+        Input* in = nullptr;
+        for (Input* candidate : inputs) {
+            if (candidate && !candidate->done && (!in || candidate->lastUs < in->lastUs))
+                in = candidate;
+        }
+        if (!in)
+            break;
+        if (av_read_frame(in->fmt.get(), pkt.get()) < 0) {
+            in->done = true; // end of the file, or a read error that ends it
+            continue;
+        }
+        const AVStream* st = in->fmt->streams[pkt->stream_index];
+        if (pkt->dts != AV_NOPTS_VALUE)
+            in->lastUs = av_rescale_q(pkt->dts, st->time_base, AV_TIME_BASE_Q);
+        bool ok = true;
+        if (in == &m_videoIn && pkt->stream_index == in->videoIndex && wantVideo)
+            ok = SendToDecoder(ps, m_vdec.get(), pkt.get(), false);
+        else if (wantAudio && in == m_audioIn && pkt->stream_index == in->audioIndex)
+            ok = SendToDecoder(ps, m_adec.get(), pkt.get(), true);
+        av_packet_unref(pkt.get());
+        if (!ok)
+            break;
+    }
+    if (!ps.aborted) {
+        if (wantVideo)
+            SendToDecoder(ps, m_vdec.get(), nullptr, false);
+        if (wantAudio)
+            SendToDecoder(ps, m_adec.get(), nullptr, true);
+    }
+    ps.decoded.Finish();
+}
+
+} // namespace mce::ff

@@ -1,0 +1,67 @@
+// The source stage: the video file (and a separate audio file, if any), their
+// decoders, and the decode thread that reads both side by side.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+#include "FfPass.h"
+#include "FfJob.h"
+
+namespace mce::ff {
+
+// How the source is timed, fixed when it is opened; the scale thread reads
+// its own copy while the decode thread reads the files.
+struct SourceTiming {
+    std::int64_t startUs = 0;
+    AVRational outRate{0, 1};
+    AVRational videoTb{1, 1}, audioTb{1, 1}, streamSar{0, 1};
+    bool clockMayJump = false;
+};
+
+struct Input {
+    InputPtr fmt;
+    int videoIndex = -1;
+    int audioIndex = -1;
+    bool done = false;
+    std::int64_t lastUs = 0; // for reading two files side by side
+    // The file as it was opened: a source cut short while it is read ends
+    // its stream early, which must not pass for the source's real end.
+    std::string path;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+};
+
+// Opened by the controller thread before a pass, read by the decode thread
+// during it, checked by the controller thread after it.
+class Source {
+public:
+    // Opens the files and decoders afresh; each pass reads from the start.
+    Result Open(const JobConfig& cfg);
+    // The decode thread: reads and decodes until the end, an abort or a
+    // failure, then finishes the decoded queue.
+    void DemuxDecode(PassLink& ps, bool wantVideo, bool wantAudio);
+    // True when a file became shorter while it was read.
+    bool Shrank() const;
+
+    bool HasAudio() const { return m_audioIn != nullptr; }
+    const SourceTiming& Timing() const { return m_timing; }
+    std::int64_t DurationUs() const { return m_videoIn.fmt->duration; }
+    const AVCodecParameters* VideoParameters() const { return m_videoIn.fmt->streams[m_videoIn.videoIndex]->codecpar; }
+
+private:
+    Result OpenInput(const std::string& path, Input* in);
+    bool SendToDecoder(PassLink& ps, AVCodecContext* dec, const AVPacket* pkt, bool audio);
+
+    Input m_videoIn, m_audioInOwn;
+    Input* m_audioIn = nullptr; // &m_videoIn or &m_audioInOwn, null without audio
+    CodecPtr m_vdec, m_adec;
+    SourceTiming m_timing;
+};
+
+bool SameFile(const std::string& a, const std::string& b);
+
+} // namespace mce::ff

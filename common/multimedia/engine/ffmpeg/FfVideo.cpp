@@ -1,0 +1,283 @@
+#include "FfVideo.h"
+
+#include <algorithm>
+
+extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+}
+
+namespace mce::ff {
+namespace {
+
+AVPixelFormat FullRangeEquivalent(AVPixelFormat f, bool* fullRange)
+{
+    switch (f) {
+    case AV_PIX_FMT_YUVJ420P:
+        *fullRange = true;
+        return AV_PIX_FMT_YUV420P;
+    case AV_PIX_FMT_YUVJ422P:
+        *fullRange = true;
+        return AV_PIX_FMT_YUV422P;
+    case AV_PIX_FMT_YUVJ444P:
+        *fullRange = true;
+        return AV_PIX_FMT_YUV444P;
+    case AV_PIX_FMT_YUVJ440P:
+        *fullRange = true;
+        return AV_PIX_FMT_YUV440P;
+    case AV_PIX_FMT_YUVJ411P:
+        *fullRange = true;
+        return AV_PIX_FMT_YUV411P;
+    default:
+        return f;
+    }
+}
+
+// Cropping moves plane pointers; that works for planar formats of whole bytes.
+bool CroppableByPointers(AVPixelFormat f)
+{
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(f);
+    return d && (d->flags & AV_PIX_FMT_FLAG_PLANAR) &&
+           !(d->flags & (AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_PAL));
+}
+
+} // namespace
+
+// The output frame slot a picture falls in, or the next one without a stamp.
+std::int64_t VideoScaler::SlotOf(const AVFrame* f)
+{
+    std::int64_t index = m_lastIndex + 1;
+    if (f->best_effort_timestamp == AV_NOPTS_VALUE)
+        return index;
+    const AVRational outRate = m_timing.outRate;
+    const std::int64_t us = av_rescale_q(f->best_effort_timestamp, m_timing.videoTb, AV_TIME_BASE_Q) - m_timing.startUs;
+    // A frame goes to the output slot it falls in, counting from a
+    // quarter slot early: a capped rate keeps every other frame evenly,
+    // an equal rate keeps every frame even with jittery millisecond stamps,
+    // and the last frame does not run past the end of the source.
+    const std::int64_t quarter = av_rescale(AV_TIME_BASE, outRate.den, 4LL * outRate.num);
+    index = av_rescale_q_rnd(us + quarter, AV_TIME_BASE_Q, av_inv_q(outRate),
+                             static_cast<AVRounding>(AV_ROUND_DOWN | AV_ROUND_PASS_MINMAX)) +
+            m_indexOffset;
+    // MPEG program streams may restart their clock (title files joined,
+    // cell boundaries). A jump back by more than a second, or ahead by
+    // more than ten, is such a restart: the picture goes on from where it
+    // was, as the sound does, whose time is counted in samples.
+    if (m_timing.clockMayJump && m_lastIndex >= 0) {
+        const std::int64_t second = av_rescale(1, outRate.num, outRate.den) + 1;
+        if (index < m_lastIndex - second || index > m_lastIndex + 10 * second) {
+            m_indexOffset += m_lastIndex + 1 - index;
+            index = m_lastIndex + 1;
+        }
+    }
+    return index;
+}
+
+bool VideoScaler::Configure(PassLink& ps, const AVFrame* f, AVPixelFormat srcFmt, bool fullRange, bool viaCopy,
+                            AVRational sar, int cropW, int cropH)
+{
+    m_rect = FitPicture(cropW, cropH, sar.num, sar.den, m_cfg.profile.width, m_cfg.profile.height);
+    const AVPixelFormat scaleFrom = viaCopy ? AV_PIX_FMT_YUV444P : srcFmt;
+    m_sws.reset(sws_getContext(cropW, cropH, scaleFrom, m_rect.width, m_rect.height, AV_PIX_FMT_YUV420P, SWS_BICUBIC,
+                               nullptr, nullptr, nullptr));
+    if (!m_sws) {
+        ps.Fail(rc::CodecNotFound);
+        return false;
+    }
+    const int* coefs = sws_getCoefficients(f->colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : f->colorspace);
+    sws_setColorspaceDetails(m_sws.get(), coefs, viaCopy ? 0 : fullRange, sws_getCoefficients(SWS_CS_DEFAULT), 0, 0,
+                             1 << 16, 1 << 16);
+    if (viaCopy) {
+        m_cropSws.reset(sws_getContext(f->width, f->height, srcFmt, f->width, f->height, AV_PIX_FMT_YUV444P, SWS_POINT,
+                                       nullptr, nullptr, nullptr));
+        m_cropFrame.reset(av_frame_alloc());
+        if (!m_cropSws || !m_cropFrame) {
+            ps.Fail(rc::CodecNotFound);
+            return false;
+        }
+        sws_setColorspaceDetails(m_cropSws.get(), coefs, fullRange, sws_getCoefficients(SWS_CS_DEFAULT), 0, 0, 1 << 16,
+                                 1 << 16);
+        m_cropFrame->format = AV_PIX_FMT_YUV444P;
+        m_cropFrame->width = f->width;
+        m_cropFrame->height = f->height;
+        if (av_frame_get_buffer(m_cropFrame.get(), 0) < 0) {
+            ps.Fail(rc::OutOfMemory);
+            return false;
+        }
+    }
+    m_swsW = f->width;
+    m_swsH = f->height;
+    m_swsFmt = f->format;
+    m_swsSarNum = sar.num;
+    m_swsSarDen = sar.den;
+    ++m_geometryGeneration;
+    return true;
+}
+
+bool VideoScaler::Scale(PassLink& ps, AVFrame* f)
+{
+    const JobConfig& cfg = m_cfg;
+    const std::int64_t index = SlotOf(f);
+    // Before the start, or one frame too many for the capped rate: dropped.
+    if (index < 0 || index <= m_lastIndex)
+        return true;
+    const int cropW = f->width - cfg.cropLeft - cfg.cropRight;
+    const int cropH = f->height - cfg.cropTop - cfg.cropBottom;
+    if (cropW < 2 || cropH < 2)
+        return true; // a picture size change made the margins too big: nothing to show
+
+    bool fullRange = f->color_range == AVCOL_RANGE_JPEG;
+    const AVPixelFormat srcFmt = FullRangeEquivalent(static_cast<AVPixelFormat>(f->format), &fullRange);
+    const bool cropped = cfg.cropLeft || cfg.cropTop || cfg.cropRight || cfg.cropBottom;
+    const bool viaCopy = cropped && !CroppableByPointers(srcFmt);
+    AVRational sar = f->sample_aspect_ratio.num > 0 ? f->sample_aspect_ratio : m_timing.streamSar;
+    if (sar.num <= 0 || sar.den <= 0)
+        sar = {1, 1};
+
+    if (!m_sws || m_swsW != f->width || m_swsH != f->height || m_swsFmt != f->format || m_swsSarNum != sar.num ||
+        m_swsSarDen != sar.den) {
+        if (!Configure(ps, f, srcFmt, fullRange, viaCopy, sar, cropW, cropH))
+            return false;
+    }
+
+    // The source picture, cropped.
+    const AVFrame* src = f;
+    AVPixelFormat cropFmt = srcFmt;
+    if (viaCopy) {
+        sws_scale(m_cropSws.get(), f->data, f->linesize, 0, f->height, m_cropFrame->data, m_cropFrame->linesize);
+        src = m_cropFrame.get();
+        cropFmt = AV_PIX_FMT_YUV444P;
+    }
+    const std::uint8_t* srcData[4] = {};
+    int srcLinesize[4] = {};
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(cropFmt);
+    int steps[4] = {};
+    av_image_fill_max_pixsteps(steps, nullptr, d);
+    for (int i = 0; i < 4 && src->data[i]; ++i) {
+        const bool chroma = i == 1 || i == 2;
+        const int x = chroma ? cfg.cropLeft >> d->log2_chroma_w : cfg.cropLeft;
+        const int y = chroma ? cfg.cropTop >> d->log2_chroma_h : cfg.cropTop;
+        srcData[i] = src->data[i] + static_cast<std::ptrdiff_t>(y) * src->linesize[i] + x * steps[i];
+        srcLinesize[i] = src->linesize[i];
+    }
+
+    FramePtr out = ps.picturePool.Get();
+    if (!out) {
+        ps.Fail(rc::OutOfMemory);
+        return false;
+    }
+    if (!out->data[0]) {
+        out->format = AV_PIX_FMT_YUV420P;
+        out->width = cfg.profile.width;
+        out->height = cfg.profile.height;
+        if (av_frame_get_buffer(out.get(), 0) < 0) {
+            ps.Fail(rc::OutOfMemory);
+            return false;
+        }
+        out->opaque = nullptr;
+    }
+    if (av_frame_make_writable(out.get()) < 0) {
+        ps.Fail(rc::OutOfMemory);
+        return false;
+    }
+    // The bars are painted once per frame buffer and picture geometry.
+    if (reinterpret_cast<std::intptr_t>(out->opaque) != m_geometryGeneration) {
+        std::ptrdiff_t lines[4] = {out->linesize[0], out->linesize[1], out->linesize[2], out->linesize[3]};
+        av_image_fill_black(out->data, lines, AV_PIX_FMT_YUV420P, AVCOL_RANGE_MPEG, out->width, out->height);
+        out->opaque = reinterpret_cast<void*>(m_geometryGeneration);
+    }
+    std::uint8_t* dst[4] = {out->data[0] + static_cast<std::ptrdiff_t>(m_rect.y) * out->linesize[0] + m_rect.x,
+                            out->data[1] + static_cast<std::ptrdiff_t>(m_rect.y / 2) * out->linesize[1] + m_rect.x / 2,
+                            out->data[2] + static_cast<std::ptrdiff_t>(m_rect.y / 2) * out->linesize[2] + m_rect.x / 2,
+                            nullptr};
+    sws_scale(m_sws.get(), srcData, srcLinesize, 0, cropH, dst, out->linesize);
+    out->pts = index;
+    out->pict_type = AV_PICTURE_TYPE_NONE;
+    out->key_frame = 0;
+    m_lastIndex = index;
+    return ps.pictures.Push(std::move(out));
+}
+
+Result VideoEncoder::Open(const EngineProfile& p, AVRational outRate, int pass, std::string* passLog)
+{
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_WMV2);
+    m_ctx.reset(avcodec_alloc_context3(codec));
+    if (!m_ctx)
+        return rc::OutOfMemory;
+    m_passLog = pass == 1 ? passLog : nullptr;
+    AVCodecContext* v = m_ctx.get();
+    v->width = p.width;
+    v->height = p.height;
+    v->pix_fmt = AV_PIX_FMT_YUV420P;
+    v->time_base = av_inv_q(outRate);
+    v->framerate = outRate;
+    v->sample_aspect_ratio = {1, 1};
+    v->bit_rate = p.videoBitrate;
+    v->rc_max_rate = p.videoMaxBitrate;
+    // The buffer must hold one frame's worth even at a very low rate.
+    v->rc_buffer_size =
+        std::max<int>(p.videoBuffer, static_cast<int>(av_rescale(p.videoBitrate, outRate.den, outRate.num)) + 1);
+    v->gop_size = std::max(1, static_cast<int>(av_rescale(p.keyframeInterval, outRate.num, outRate.den)));
+    v->max_b_frames = 0;
+    v->qmin = 2 + (100 - p.quality) / 10;
+    v->qmax = 31;
+    v->thread_count = 1;
+    v->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (pass == 1)
+        v->flags |= AV_CODEC_FLAG_PASS1;
+    if (pass == 2) {
+        v->flags |= AV_CODEC_FLAG_PASS2;
+        v->stats_in = passLog->data();
+    }
+    if (avcodec_open2(v, codec, nullptr) < 0)
+        return rc::InvalidVideoBitrate;
+    return rc::Ok;
+}
+
+bool VideoEncoder::Receive(PassLink& ps)
+{
+    for (;;) {
+        PacketPtr p = ps.packetPool.Get();
+        if (!p) {
+            ps.Fail(rc::OutOfMemory);
+            return false;
+        }
+        const int r = avcodec_receive_packet(m_ctx.get(), p.get());
+        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) {
+            ps.packetPool.Put(std::move(p));
+            return true;
+        }
+        if (r < 0) {
+            ps.Fail(rc::Fail);
+            return false;
+        }
+        if (m_passLog && m_ctx->stats_out)
+            *m_passLog += m_ctx->stats_out;
+        MuxItem item;
+        item.kind = MuxItem::Video;
+        item.packet = std::move(p);
+        if (!ps.toMux.Push(std::move(item)))
+            return false;
+    }
+}
+
+void VideoEncoder::Run(PassLink& ps)
+{
+    FramePtr f;
+    while (ps.pictures.Pop(&f)) {
+        ps.gate.Wait();
+        const int r = avcodec_send_frame(m_ctx.get(), f.get());
+        ps.picturePool.Put(std::move(f));
+        if (r < 0) {
+            ps.Fail(rc::Fail);
+            break;
+        }
+        if (!Receive(ps))
+            break;
+    }
+    if (!ps.aborted && avcodec_send_frame(m_ctx.get(), nullptr) >= 0)
+        Receive(ps);
+    ps.Push(MuxItem::VideoEnd);
+}
+
+} // namespace mce::ff
