@@ -123,9 +123,11 @@ void TfmConvert::StartConvert()
 
     m_pWMEncoder.reset(new (std::nothrow) CxWMEncoder);
     if (!m_pWMEncoder || !m_pWMEncoder->IsAvailable()) {
-        ui::ShowInformation(this, QStringLiteral("Morvane Converter requires Microsoft Media Encoder installed. Please "
-                                                 "visit our web site for detail information about Microsoft Media "
-                                                 "Encoder."));
+        WithoutHourglass([this] {
+            ui::ShowInformation(this, QStringLiteral("Morvane Converter requires Microsoft Media Encoder installed. "
+                                                     "Please visit our web site for detail information about "
+                                                     "Microsoft Media Encoder."));
+        });
         FreeEncoder();
         UpdateStatus();
         UpdateButtons();
@@ -136,10 +138,13 @@ void TfmConvert::StartConvert()
     }
 
     if (!m_pWMEncoder->LoadEngineProfiles()) {
-        ui::Dialogs().Message(this,
-                              QStringLiteral("Error loading Microsoft Media Encoder Profiles. Please contact ") +
-                                  QString::fromUtf8(product::kSupportEmail) + QStringLiteral(" for technical support."),
-                              QStringLiteral("Error"), ui::Icon::Information, ui::Buttons::Ok);
+        WithoutHourglass([this] {
+            ui::Dialogs().Message(this,
+                                  QStringLiteral("Error loading Microsoft Media Encoder Profiles. Please contact ") +
+                                      QString::fromUtf8(product::kSupportEmail) +
+                                      QStringLiteral(" for technical support."),
+                                  QStringLiteral("Error"), ui::Icon::Information, ui::Buttons::Ok);
+        });
         FailureEnd();
         return;
     }
@@ -151,7 +156,7 @@ void TfmConvert::StartConvert()
     }
 
     if (!AddSources()) {
-        m_pWMEncoder->ShowError(this);
+        ShowEngineError();
         FailureEnd();
         return;
     }
@@ -161,7 +166,7 @@ void TfmConvert::StartConvert()
     UpdateStatus();
     UpdateButtons();
     if (!m_pWMEncoder->Prepare(true)) {
-        m_pWMEncoder->ShowError(this);
+        ShowEngineError();
         FailureEnd();
         return;
     }
@@ -179,18 +184,15 @@ bool TfmConvert::AddSources()
 
 void TfmConvert::tmBatchTimer()
 {
+    // First of all: a failing item shows a message box, whose event loop
+    // would otherwise tick this timer into starting the item again under it.
+    tmBatch.stop();
     CxList* pRunList = m_main.GetRunList();
     const auto* pItem =
         pRunList && m_nBatchIndex >= 0 ? static_cast<const RunItem*>(pRunList->GetAt(m_nBatchIndex)) : nullptr;
-    if (!StartBatchItem(pItem)) {
-        FreeEncoder();
-        UpdateStatus();
-        UpdateButtons();
-        SetHourglass(false);
-        close();
-    }
-    tmBatch.stop();
-    tmConvert.start();
+    // A started item has switched the poll on; a failed one ends the run.
+    if (!StartBatchItem(pItem))
+        FailureEnd();
 }
 
 bool TfmConvert::StartBatchItem(const RunItem* pItem)
@@ -206,7 +208,7 @@ bool TfmConvert::StartBatchItem(const RunItem* pItem)
     UpdateStatus();
     UpdateButtons();
     if (!m_pWMEncoder->Prepare(true)) {
-        m_pWMEncoder->ShowError(this);
+        ShowEngineError();
         return false;
     }
     return StartEncoding();
@@ -217,7 +219,7 @@ bool TfmConvert::StartBatchItem(const RunItem* pItem)
 bool TfmConvert::StartEncoding()
 {
     if (!m_pWMEncoder->Start()) {
-        m_pWMEncoder->ShowError(this);
+        ShowEngineError();
         return false;
     }
     SetHourglass(false);
@@ -250,45 +252,84 @@ void TfmConvert::tmConvertTimer()
 {
     if (!m_pWMEncoder)
         return;
-    m_nDuration = m_pWMEncoder->GetDuration();
-    m_nFileSize = m_pWMEncoder->GetFileSize();
-    m_progress.Update(m_nDuration, m_pWMEncoder->GetSourceDuration());
+    ReadFigures();
 
+    // The engine knows best whether it still works: a slow disc, a network
+    // share or a long source opening can hold the figures still for many
+    // seconds while it encodes.
     std::int32_t nFailure = 0;
-    if (m_pWMEncoder->GetRunState(&nFailure) == mce::RunState::Stopped && nFailure < 0) {
-        EndOnEngineFailure();
+    switch (m_pWMEncoder->GetRunState(&nFailure)) {
+    case mce::RunState::Stopped:
+        EngineStopped(nFailure);
         return;
+    case mce::RunState::Encoding:
+    case mce::RunState::Paused:
+        m_nSameCount = 0;
+        m_nLastSize = m_nFileSize;
+        m_nLastDuration = m_nDuration;
+        UpdateStatus();
+        return;
+    default:
+        break;
     }
 
-    // Progress is growth of the output or of the converted time: a source
-    // that is slow to open or the analysis pass of a two-pass run writes
-    // nothing for a while without having ended.
+    // An engine that cannot tell: the run has ended once neither the output
+    // nor the converted time has grown for a while. Time counts because a
+    // source that is slow to open or the analysis pass of a two-pass run
+    // writes nothing for a while without having ended.
     if (m_nFileSize == m_nLastSize && m_nDuration == m_nLastDuration) {
-        ++m_nSameCount;
-        if (m_nSameCount > kSamePolls) {
-            const CxList* pRunList = m_main.GetRunList();
-            const std::int64_t nLast = pRunList ? static_cast<std::int64_t>(pRunList->GetCount()) - 1 : -1;
-            if (m_bBatch == 0 || m_nBatchIndex >= nLast) {
-                m_pWMEncoder->Stop();
-                m_pWMEncoder.reset();
-                m_bRunning = false;
-                tmConvert.stop();
-                m_progress.Finish();
-                SetState(csFinished);
-                UpdateStatus();
-                UpdateButtons();
-                return;
-            }
-            ++m_nBatchIndex;
-            m_progress.Finish(); // this item's; the next begins at its start
-            tmBatch.start();
-            tmConvert.stop();
+        if (++m_nSameCount > kSamePolls) {
+            EndOfItem();
+            return;
         }
     } else {
         m_nSameCount = 0;
         m_nLastSize = m_nFileSize;
         m_nLastDuration = m_nDuration;
     }
+    UpdateStatus();
+}
+
+void TfmConvert::ReadFigures()
+{
+    m_nDuration = m_pWMEncoder->GetDuration();
+    m_nFileSize = m_pWMEncoder->GetFileSize();
+    m_progress.Update(m_nDuration, m_pWMEncoder->GetSourceDuration());
+}
+
+// The engine has stopped by itself: on a failure the run ends with its
+// message, else the current item has ended with its file complete.
+void TfmConvert::EngineStopped(std::int32_t nFailure)
+{
+    if (nFailure < 0) {
+        EndOnEngineFailure();
+        return;
+    }
+    ReadFigures(); // its last ones
+    EndOfItem();
+}
+
+// The current item's conversion has ended: the run is finished after the
+// last item, else the next item starts a second later on the same session.
+void TfmConvert::EndOfItem()
+{
+    const CxList* pRunList = m_main.GetRunList();
+    const std::int64_t nLast = pRunList ? static_cast<std::int64_t>(pRunList->GetCount()) - 1 : -1;
+    if (m_bBatch == 0 || m_nBatchIndex >= nLast) {
+        m_pWMEncoder->Stop();
+        m_pWMEncoder.reset();
+        m_bRunning = false;
+        tmConvert.stop();
+        m_progress.Finish();
+        SetState(csFinished);
+        UpdateStatus();
+        UpdateButtons();
+        return;
+    }
+    ++m_nBatchIndex;
+    m_progress.Finish(); // this item's; the next begins at its start
+    tmBatch.start();
+    tmConvert.stop();
     UpdateStatus();
 }
 
@@ -301,7 +342,7 @@ void TfmConvert::EndOnEngineFailure()
     tmBatch.stop();
     m_bRunning = false;
     m_progress.Halt();
-    m_pWMEncoder->ShowError(this);
+    ShowEngineError();
     m_pWMEncoder.reset();
     SetState(csStopped);
     UpdateStatus();
@@ -338,9 +379,20 @@ void TfmConvert::sbtnPauseClick()
             StartConvert();
         return;
     }
-    if (!m_pWMEncoder->Start()) {
-        m_pWMEncoder->ShowError(this);
-        FailureEnd();
+    // Paused just as the engine came to the end of the source: the item has
+    // ended, and starting it again would convert the whole source anew.
+    if (m_pWMEncoder->GetRunState() == mce::RunState::Stopped || !m_pWMEncoder->Start()) {
+        std::int32_t nFailure = 0;
+        if (m_pWMEncoder->GetRunState(&nFailure) != mce::RunState::Stopped) {
+            ShowEngineError();
+            FailureEnd();
+            return;
+        }
+        m_progress.Resume();
+        SetState(csRunning);
+        m_bRunning = true;
+        EngineStopped(nFailure);
+        UpdateButtons(); // also when a batch goes on to its next item
         return;
     }
     tmConvert.start();
@@ -357,7 +409,7 @@ void TfmConvert::sbtnCloseClick()
         close();
         return;
     }
-    if (!ui::Confirm(this, QString::fromUtf8(kStopQuestion)))
+    if (!WithoutHourglass([this] { return ui::Confirm(this, QString::fromUtf8(kStopQuestion)); }))
         return;
     if (!m_bRunning)
         return; // the run ended by itself while the question was open
@@ -382,7 +434,7 @@ void TfmConvert::reject()
 bool TfmConvert::FormCloseQuery()
 {
     if (m_bRunning) {
-        if (!ui::Confirm(this, QString::fromUtf8(kStopQuestion)))
+        if (!WithoutHourglass([this] { return ui::Confirm(this, QString::fromUtf8(kStopQuestion)); }))
             return false;
         // The poll goes on while the question is open: the run may have
         // ended meanwhile, and is then not reported as stopped.
@@ -530,6 +582,11 @@ void TfmConvert::SetHourglass(bool bOn)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
         QApplication::restoreOverrideCursor();
+}
+
+void TfmConvert::ShowEngineError()
+{
+    WithoutHourglass([this] { m_pWMEncoder->ShowError(this); });
 }
 
 void TfmConvert::ShowSource(const char* szSource, const char* szOutput)

@@ -79,12 +79,30 @@ private:
     bool StartBatchItem(const RunItem* pItem);
     bool StartEncoding();
     void FailureEnd();
+    void ReadFigures();
+    void EngineStopped(std::int32_t nFailure);
+    void EndOfItem();
     void EndOnEngineFailure();
     void FreeEncoder();
     void UpdateStatus();
     void UpdateButtons();
     void SetState(std::int32_t nState);
     void SetHourglass(bool bOn);
+    // Runs show (a message box or question) with the default cursor, and
+    // puts the hourglass back afterwards when it was on.
+    template <class F> auto WithoutHourglass(F&& show)
+    {
+        const bool bWasOn = m_bHourglass;
+        SetHourglass(false);
+        struct Restore {
+            TfmConvert* w;
+            bool on;
+            ~Restore() { w->SetHourglass(on); }
+        } restore{this, bWasOn};
+        return show();
+    }
+    // The session's error message, owned by this window.
+    void ShowEngineError();
     void ShowSource(const char* szSource, const char* szOutput);
     void ShowProgress();
     // The output path the preview and folder actions use, as bytes.

@@ -74,6 +74,13 @@ protected:
             w.tmConvertTimer();
     }
 
+    // The engine comes to the end of the source by itself; the next poll sees it.
+    void EngineEnds(TfmConvert& w)
+    {
+        engine.runState = mce::RunState::Stopped;
+        Poll(w, 1);
+    }
+
     static std::string Text(const TfmConvert& w, const char* name)
     {
         if (auto* l = w.findChild<QLabel*>(QString::fromLatin1(name)))
@@ -147,10 +154,12 @@ TEST_F(TfmConvertTest, OpensWaitingWithEmptyFiguresAndTheMainWindowsSkin)
     EXPECT_TRUE(engine.calls.empty());
 }
 
-// Real timers, once: the window begins by itself, polls, and ends a run whose
-// output stays empty after six polls without progress.
+// Real timers, once: the window begins by itself, polls, and ends a run of
+// an engine that cannot tell its state once the output stays empty for six
+// polls.
 TEST_F(TfmConvertTest, RealTimersRunAnEmptyOutputToTheEnd)
 {
+    engine.reportsRunState = false;
     AddItem("/videos/in/a.avi");
     auto w = Open();
     ASSERT_TRUE(QTest::qWaitFor([&] { return w->GetState() == TfmConvert::csFinished; }, 20000));
@@ -182,12 +191,9 @@ TEST_F(TfmConvertTest, SingleFileRunShowsItsSourceAndFinishesWithPreviewAndFolde
     engine.fileSizeStep = 500;
     engine.duration = 1999;
     Poll(*w, 10);
-    EXPECT_EQ(w->GetState(), TfmConvert::csRunning); // growing: never ends by itself
-    engine.fileSizeStep = 0;
-    Poll(*w, 1); // the last growth
-    Poll(*w, 5);
     EXPECT_EQ(w->GetState(), TfmConvert::csRunning);
-    Poll(*w, 1);
+    engine.fileSizeStep = 0;
+    EngineEnds(*w);
     EXPECT_EQ(w->GetState(), TfmConvert::csFinished);
     EXPECT_EQ(w->GetEncoder(), nullptr);
     EXPECT_FALSE(w->IsRunning());
@@ -213,8 +219,28 @@ TEST_F(TfmConvertTest, SingleFileRunShowsItsSourceAndFinishesWithPreviewAndFolde
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
+// The engine says it still encodes while the figures stand still (a slow
+// disc, a network share, a long opening): the run goes on until it stops.
+TEST_F(TfmConvertTest, AStallWhileTheEngineEncodesKeepsTheRunGoing)
+{
+    AddItem("/videos/in/a.avi");
+    auto w = Open();
+    Begin(*w);
+    engine.fileSize = 5000;
+    engine.duration = 2000;
+    Poll(*w, 20);
+    EXPECT_EQ(w->GetState(), TfmConvert::csRunning);
+    EXPECT_NE(w->GetEncoder(), nullptr);
+    EXPECT_EQ(engine.Count("Encoder.Stop"), 0u);
+    EngineEnds(*w);
+    EXPECT_EQ(w->GetState(), TfmConvert::csFinished);
+    EXPECT_EQ(Text(*w, "lblFileSize"), "5000 bytes");
+}
+
+// The rest of the end rule is for an engine that cannot tell its state.
 TEST_F(TfmConvertTest, TimeThatAdvancesKeepsARunWithoutGrowthGoing)
 {
+    engine.reportsRunState = false;
     AddItem("/videos/in/a.avi");
     auto w = Open();
     Begin(*w);
@@ -229,6 +255,7 @@ TEST_F(TfmConvertTest, TimeThatAdvancesKeepsARunWithoutGrowthGoing)
 
 TEST_F(TfmConvertTest, PauseKeepsTheCountAndResumeEndsAfterTheRemainingPolls)
 {
+    engine.reportsRunState = false;
     AddItem("/videos/in/a.avi");
     auto w = Open();
     Begin(*w);
@@ -290,23 +317,34 @@ TEST_F(TfmConvertTest, StopAskesFirstAndStartBeginsAnew)
     EXPECT_EQ(engine.Count("SourceGroups.Add(CxWMEncGrp_1)"), 2u);
 }
 
-// The poll goes on while a question is open, as it does under a message box.
-class PollingWhileAsked final : public ui::DialogService {
+// A message box's event loop goes on dispatching the window's timers: while
+// a box is open, every timer of the window that is on fires a few times.
+// Boxes opened under a box answer at once.
+class TimersRunUnderBoxes final : public ui::DialogService {
 public:
-    PollingWhileAsked(TfmConvert& w, int polls) : m_w(w), m_polls(polls) { ui::InstallDialogs(this); }
-    ~PollingWhileAsked() override { ui::InstallDialogs(nullptr); }
-    ui::Answer Message(QWidget*, const QString&, const QString&, ui::Icon, ui::Buttons) override
+    TimersRunUnderBoxes(TfmConvert& w, int rounds) : m_w(w), m_rounds(rounds) { ui::InstallDialogs(this); }
+    ~TimersRunUnderBoxes() override { ui::InstallDialogs(nullptr); }
+    ui::Answer Message(QWidget*, const QString& text, const QString&, ui::Icon, ui::Buttons) override
     {
-        for (int i = 0; i < m_polls; ++i)
-            m_w.tmConvertTimer();
+        texts.push_back(text.toStdString());
+        if (m_depth++ == 0) {
+            for (int i = 0; i < m_rounds; ++i)
+                for (QTimer* t : m_w.findChildren<QTimer*>())
+                    if (t->isActive())
+                        QMetaObject::invokeMethod(t, "timeout");
+        }
+        --m_depth;
         return ui::Answer::Yes;
     }
     QString OpenFile(const ui::FileDialogRequest&) override { return {}; }
     QString SaveFile(const ui::FileDialogRequest&) override { return {}; }
 
+    std::vector<std::string> texts;
+
 private:
     TfmConvert& m_w;
-    int m_polls;
+    int m_rounds;
+    int m_depth = 0;
 };
 
 TEST_F(TfmConvertTest, ARunThatEndsWhileTheStopQuestionIsOpenStaysFinished)
@@ -314,12 +352,38 @@ TEST_F(TfmConvertTest, ARunThatEndsWhileTheStopQuestionIsOpenStaysFinished)
     AddItem("/videos/in/a.avi");
     auto w = Open();
     Begin(*w);
+    engine.runState = mce::RunState::Stopped;
     {
-        PollingWhileAsked asked(*w, 6);
+        TimersRunUnderBoxes asked(*w, 3);
         Button(*w, "sbtnClose")->click();
     }
     EXPECT_EQ(w->GetState(), TfmConvert::csFinished);
     EXPECT_TRUE(w->isVisible());
+}
+
+TEST_F(TfmConvertTest, ABatchItemThatFailsUnderRunningTimersShowsOneBoxAndEndsTheRun)
+{
+    AddItem("/videos/in/1.avi", "/videos/out/1.wmv");
+    AddItem("/videos/in/2.avi", "/videos/out/2.wmv");
+    AddItem("/videos/in/3.avi", "/videos/out/3.wmv");
+    auto w = Open(1);
+    Begin(*w);
+    engine.Fail("Encoder.PrepareToEncode", mce::rc::OutputSameAsInput);
+    EngineEnds(*w);
+    ASSERT_TRUE(Timer(*w, "tmBatch")->isActive());
+    {
+        TimersRunUnderBoxes boxes(*w, 4);
+        w->tmBatchTimer();
+        EXPECT_EQ(boxes.texts.size(), 1u);
+    }
+    EXPECT_EQ(engine.Count("Encoder.PrepareToEncode"), 2u) << engine.Log();
+    EXPECT_EQ(engine.Count("SourceGroups.Add"), 2u);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_FALSE(w->IsRunning());
+    EXPECT_EQ(w->GetEncoder(), nullptr);
+    EXPECT_FALSE(Timer(*w, "tmBatch")->isActive());
+    EXPECT_FALSE(Timer(*w, "tmConvert")->isActive());
+    EXPECT_EQ(engine.liveObjects, 0);
 }
 
 TEST_F(TfmConvertTest, PauseRefusedByAnEngineThatStoppedLetsTheRunEnd)
@@ -327,13 +391,34 @@ TEST_F(TfmConvertTest, PauseRefusedByAnEngineThatStoppedLetsTheRunEnd)
     AddItem("/videos/in/a.avi");
     auto w = Open();
     Begin(*w);
+    engine.runState = mce::RunState::Stopped;
     engine.Fail("Encoder.Pause", mce::rc::OnlyDuringEncoding);
     Button(*w, "sbtnPause")->click();
     EXPECT_EQ(w->GetState(), TfmConvert::csRunning);
     EXPECT_TRUE(Timer(*w, "tmConvert")->isActive());
-    Poll(*w, 6);
+    Poll(*w, 1);
     EXPECT_EQ(w->GetState(), TfmConvert::csFinished);
     EXPECT_EQ(engine.Count("Encoder.Start"), 1u); // never started over
+}
+
+// The engine finishes while the window is paused: "S&tart" ends the run as
+// finished instead of starting the source over.
+TEST_F(TfmConvertTest, PausedAsTheEngineFinishesEndsAsAFinishedRun)
+{
+    AddItem("/videos/in/a.avi");
+    auto w = Open();
+    Begin(*w);
+    engine.fileSize = 9000;
+    Button(*w, "sbtnPause")->click();
+    ASSERT_EQ(w->GetState(), TfmConvert::csPaused);
+    engine.runState = mce::RunState::Stopped;
+    Button(*w, "sbtnPause")->click();
+    EXPECT_EQ(w->GetState(), TfmConvert::csFinished);
+    EXPECT_EQ(Text(*w, "sbtnPause"), "&Browse Folder");
+    EXPECT_EQ(Text(*w, "lblFileSize"), "9000 bytes");
+    EXPECT_EQ(engine.Count("Encoder.Start"), 1u);
+    EXPECT_EQ(w->GetEncoder(), nullptr);
+    EXPECT_TRUE(dialogs.messages.empty());
 }
 
 TEST_F(TfmConvertTest, ClosingAsksWhileRunningButNotWhenPaused)
@@ -371,7 +456,7 @@ TEST_F(TfmConvertTest, BatchOfThreeRunsInOneSessionOneSecondApart)
         EXPECT_EQ(w->GetState(), TfmConvert::csRunning) << i;
         EXPECT_EQ(Text(*w, "edtFileFrom"), "/videos/in/" + n + (i == 1 ? ".avi" : i == 2 ? ".vob" : ".dat"));
         EXPECT_EQ(Text(*w, "edtFileTo"), "/videos/out/" + n + ".wmv");
-        Poll(*w, 6);
+        EngineEnds(*w);
         if (i < 3) {
             // Between items: the session stays, the next item waits a second.
             EXPECT_EQ(w->GetBatchIndex(), i);
@@ -403,7 +488,7 @@ TEST_F(TfmConvertTest, StopBetweenBatchItemsStartsNoFurtherItem)
     AddItem("/videos/in/2.avi", "/videos/out/2.wmv");
     auto w = Open(1);
     Begin(*w);
-    Poll(*w, 6);
+    EngineEnds(*w);
     ASSERT_TRUE(Timer(*w, "tmBatch")->isActive());
     dialogs.answers.push_back(ui::Answer::Yes);
     Button(*w, "sbtnClose")->click();
@@ -426,6 +511,7 @@ TEST_F(TfmConvertTest, EngineMissingTellsTheUserAndOpensThePrerequisitesPage)
     EXPECT_EQ(dialogs.messages[0].caption, "Information");
     EXPECT_EQ(dialogs.messages[0].icon, ui::Icon::Information);
     EXPECT_EQ(dialogs.messages[0].owner, w.get());
+    EXPECT_FALSE(dialogs.messages[0].waitCursor);
     EXPECT_FALSE(w->isVisible());
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], product::kPrerequisitesPage);
@@ -446,6 +532,7 @@ TEST_F(TfmConvertTest, UnreadableEngineProfilesNameTheSupportAddress)
     EXPECT_TRUE(text.contains('@'));
     EXPECT_EQ(dialogs.messages[0].caption, "Error");
     EXPECT_EQ(dialogs.messages[0].icon, ui::Icon::Information);
+    EXPECT_FALSE(dialogs.messages[0].waitCursor);
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(engine.liveObjects, 0);
 }
@@ -475,6 +562,8 @@ TEST_F(TfmConvertTest, RefusedPrepareOrStartShowsTheEngineErrorAndCloses)
         EXPECT_EQ(dialogs.messages[0].caption, "Media Encoder Error");
         EXPECT_EQ(dialogs.messages[0].icon, ui::Icon::Error);
         EXPECT_EQ(dialogs.messages[0].owner, w.get());
+        EXPECT_FALSE(dialogs.messages[0].waitCursor) << c.call;
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
         EXPECT_FALSE(w->isVisible()) << c.call;
         EXPECT_FALSE(w->IsRunning());
         EXPECT_EQ(engine.liveObjects, 0);

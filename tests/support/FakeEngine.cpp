@@ -235,6 +235,8 @@ public:
     Result Stop() override { return Switch("Stop", mce::RunState::Stopped); }
     mce::RunState GetRunState(Result* failure) override
     {
+        if (!m_e.reportsRunState)
+            return IEncoder::GetRunState(failure);
         if (failure)
             *failure = m_e.runFailure;
         return m_e.runState;

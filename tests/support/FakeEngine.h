@@ -50,9 +50,12 @@ public:
     std::int64_t sourceDuration = 0; // what GetSourceDuration answers
 
     // Run state: Start sets Encoding, Pause Paused, Stop Stopped; the test
-    // may set Stopped with a runFailure as a failure while encoding.
+    // sets Stopped as the engine's own end of the input, with a runFailure
+    // as a failure while encoding. Without reportsRunState the engine is one
+    // that cannot tell, and answers Unknown.
     mce::RunState runState = mce::RunState::Idle;
     mce::Result runFailure = mce::rc::Ok;
+    bool reportsRunState = true;
 
     std::vector<std::u16string> installedProfiles;
 

@@ -2,6 +2,9 @@
 // file dialog, answers from queues the test fills. Installed for its lifetime.
 #pragma once
 
+#include <QApplication>
+#include <QCursor>
+
 #include <deque>
 #include <vector>
 
@@ -15,6 +18,7 @@ struct RecordedMessage {
     QString caption;
     ui::Icon icon;
     ui::Buttons buttons;
+    bool waitCursor; // the hourglass was showing over the box
 };
 
 class ScriptedDialogs final : public ui::DialogService {
@@ -25,7 +29,8 @@ public:
     ui::Answer Message(QWidget* owner, const QString& text, const QString& caption, ui::Icon icon,
                        ui::Buttons buttons) override
     {
-        messages.push_back({owner, text, caption, icon, buttons});
+        const QCursor* cursor = QApplication::overrideCursor();
+        messages.push_back({owner, text, caption, icon, buttons, cursor && cursor->shape() == Qt::WaitCursor});
         if (buttons == ui::Buttons::Ok)
             return ui::Answer::Ok;
         if (answers.empty())

@@ -156,8 +156,9 @@ public:
 };
 
 // Beyond the automation surface: what the run window needs to tell a run that
-// ended from one that failed while encoding.
-enum class RunState { Idle, Encoding, Paused, Stopped };
+// is still encoding from one that ended, and one that ended from one that
+// failed. Unknown is the answer of an engine that cannot tell.
+enum class RunState { Idle, Encoding, Paused, Stopped, Unknown };
 
 class IEncoder : public IObject {
 public:
@@ -176,7 +177,12 @@ public:
 
     // Never blocks. failure (may be null) receives the code of a failure that
     // ended the encoding, or rc::Ok.
-    virtual RunState GetRunState(Result* failure) = 0;
+    virtual RunState GetRunState(Result* failure)
+    {
+        if (failure)
+            *failure = rc::Ok;
+        return RunState::Unknown;
+    }
 };
 
 // The component runtime: per-thread start and end (counted), and object
