@@ -118,6 +118,28 @@ std::int64_t Stat(IEncoder& encoder, Read what)
     return v;
 }
 
+// Combing, as a woven picture of moving edges shows it: the share of pixels
+// (every other column of the frames past the first and last five) that differ
+// from the mean of the lines above and below by more than 64 of 255. A
+// progressive picture of smooth shapes has next to none.
+double CombedShare(const fs::path& file, int width, int height)
+{
+    const auto r = testsupport::Run(
+        {"ffmpeg", "-nostdin", "-v", "error", "-i", file.string(), "-f", "rawvideo", "-pix_fmt", "gray", "-"});
+    const std::size_t frameBytes = static_cast<std::size_t>(width) * height;
+    const std::size_t frames = r.exitCode == 0 ? r.out.size() / frameBytes : 0;
+    std::size_t combed = 0, total = 0;
+    for (std::size_t f = 5; f + 5 < frames; ++f) {
+        const auto* p = reinterpret_cast<const unsigned char*>(r.out.data() + f * frameBytes);
+        for (int y = 1; y + 1 < height; ++y)
+            for (int x = 0; x < width; x += 2, ++total) {
+                const int d = 2 * p[y * width + x] - p[(y - 1) * width + x] - p[(y + 1) * width + x];
+                combed += d > 128 || d < -128;
+            }
+    }
+    return total ? static_cast<double>(combed) / total : -1;
+}
+
 } // namespace
 
 TEST_F(FfmpegEngine, ConvertsEverySourceKindToEveryScreenSizeWithItsTexts)
@@ -442,4 +464,103 @@ TEST_F(FfmpegEngine, RuntimeIsStartedPerThread)
     ASSERT_EQ(last->GetName(&name), rc::Ok);
     EXPECT_EQ(name, u"MRProf3x");
     EXPECT_EQ(profiles->Item(9, &last), rc::InvalidArg);
+}
+
+TEST_F(FfmpegEngine, InterlacedPicturesAreDeinterlacedProgressiveOnesLeftAlone)
+{
+    // A white bar crossing the picture at 24 pixels a field, 50 fields a
+    // second woven into 25 interlaced frames, as a camcorder's DVD has them.
+    // 640x480 into the VGA profile: nothing is scaled, so what combing the
+    // output has comes from the fields.
+    ASSERT_TRUE(testsupport::Ffmpeg({"-f",
+                                     "lavfi",
+                                     "-i",
+                                     "color=c=black:s=640x480:r=50:d=2",
+                                     "-f",
+                                     "lavfi",
+                                     "-i",
+                                     "color=c=white:s=64x480:r=50:d=2",
+                                     "-filter_complex",
+                                     "[0][1]overlay=x='mod(n*24,576)':y=0,tinterlace=mode=interleave_top,setfield=tff",
+                                     "-c:v",
+                                     "mpeg2video",
+                                     "-flags",
+                                     "+ildct+ilme",
+                                     "-top",
+                                     "1",
+                                     "-q:v",
+                                     "2",
+                                     "-f",
+                                     "vob",
+                                     (out / "interlaced.vob").string()}));
+    Job job;
+    job.source = out / "interlaced.vob";
+    job.output = out / "interlaced.wmv";
+    job.profile = "MRProf3x";
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    ExpectWmv(job.output, 640, 480, 2, false);
+    // Woven as it is, the bar's edges comb about 8 % of the picture.
+    EXPECT_LT(CombedShare(job.output, 640, 480), 0.002);
+
+    // Progressive lines one pixel apart are picture, not fields: kept.
+    ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i",
+                                     "color=c=gray:s=640x480:r=25:d=2,geq=lum='if(lt(Y,240),if(mod(Y,2),235,16),128)'"
+                                     ":cb=128:cr=128",
+                                     "-c:v", "mpeg4", "-q:v", "1", (out / "lines.avi").string()}));
+    job.source = out / "lines.avi";
+    job.output = out / "lines.wmv";
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    EXPECT_GT(CombedShare(job.output, 640, 480), 0.45);
+}
+
+TEST_F(FfmpegEngine, PhoneVideoStoredOnItsSideComesOutUpright)
+{
+    // Stored 640x360, red left and blue right, with a display matrix that
+    // turns it a quarter clockwise: players show it 360x640, blue on top.
+    ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "color=c=red:s=320x360:r=25:d=1", "-f", "lavfi", "-i",
+                                     "color=c=blue:s=320x360:r=25:d=1", "-filter_complex", "[0][1]hstack", "-c:v",
+                                     "libx264", "-pix_fmt", "yuv420p", (out / "stored.mp4").string()}));
+    ASSERT_TRUE(testsupport::Ffmpeg({"-i", (out / "stored.mp4").string(), "-c", "copy", "-metadata:s:v:0", "rotate=90",
+                                     (out / "phone.mp4").string()}));
+    Job job;
+    job.source = out / "phone.mp4";
+    job.output = out / "phone.wmv";
+    job.profile = "MRProf3x";
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    ExpectWmv(job.output, 640, 480, 1, false);
+    // Upright, the picture is 270x480 between bars left and right.
+    const auto detect = testsupport::Run({"ffmpeg", "-nostdin", "-hide_banner", "-i", job.output.string(), "-vf",
+                                          "cropdetect=limit=24:round=2", "-f", "null", "-"});
+    const auto at = detect.err.rfind("crop=");
+    ASSERT_NE(at, std::string::npos) << detect.err;
+    int w = 0, h = 0, x = 0, y = 0;
+    ASSERT_EQ(std::sscanf(detect.err.c_str() + at, "crop=%d:%d:%d:%d", &w, &h, &x, &y), 4);
+    EXPECT_NEAR(w, 270, 4);
+    EXPECT_EQ(h, 480);
+    EXPECT_NEAR(x, 185, 4);
+    EXPECT_EQ(y, 0);
+    const Picture pic = Grab(job.output, 0.5, 640, 480);
+    ASSERT_EQ(pic.width, 640);
+    EXPECT_GT(pic.At(320, 120)[2], 180); // blue on top
+    EXPECT_GT(pic.At(320, 360)[0], 180); // red below
+}
+
+TEST_F(FfmpegEngine, UntaggedHdColoursComeOutAsAPlayerShowsThem)
+{
+    // A 1280x720 picture in BT.709 without a tag saying so: players take HD
+    // for BT.709, and the small output for BT.601.
+    ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "color=c=0x20C040:s=1280x720:r=25:d=1,format=rgb24", "-vf",
+                                     "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p", "-c:v", "mpeg4",
+                                     "-q:v", "2", (out / "hd.avi").string()}));
+    Job job;
+    job.source = out / "hd.avi";
+    job.output = out / "hd.wmv";
+    job.profile = "MRProf3x";
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    const Picture pic = Grab(job.output, 0.5, 640, 480);
+    ASSERT_EQ(pic.width, 640);
+    const auto c = pic.At(320, 240);
+    EXPECT_NEAR(c[0], 0x20, 8);
+    EXPECT_NEAR(c[1], 0xC0, 8); // read as BT.601 it comes out 0xDA
+    EXPECT_NEAR(c[2], 0x40, 8);
 }

@@ -69,6 +69,8 @@ void ScaleResample(Pass& ps)
         if (!ok)
             break;
     }
+    if (!link.aborted && ps.scaler)
+        ps.scaler->Flush(link);
     if (!link.aborted && ps.resampler)
         ps.resampler->Flush(link);
     link.pictures.Finish();
@@ -97,10 +99,13 @@ Result Job::Impl::Prepare()
     counters->sourceMs = lengthUs > 0 && lengthUs != AV_NOPTS_VALUE ? lengthUs / 1000 : 0;
     if (!cfg.profile.HasVideo() && !source.HasAudio())
         return rc::ProfileWithoutStreams;
+    // The margins are those of the upright picture.
     const AVCodecParameters* vp = source.VideoParameters();
+    const bool turned = source.Picture().quarterTurn;
+    const int width = turned ? vp->height : vp->width, height = turned ? vp->width : vp->height;
     if (cfg.cropLeft < 0 || cfg.cropTop < 0 || cfg.cropRight < 0 || cfg.cropBottom < 0 ||
-        (vp->width > 0 && vp->width - cfg.cropLeft - cfg.cropRight < 2) ||
-        (vp->height > 0 && vp->height - cfg.cropTop - cfg.cropBottom < 2))
+        (width > 0 && width - cfg.cropLeft - cfg.cropRight < 2) ||
+        (height > 0 && height - cfg.cropTop - cfg.cropBottom < 2))
         return rc::InvalidCrop;
     if ((cfg.profile.HasVideo() && !avcodec_find_encoder(AV_CODEC_ID_WMV2)) ||
         (cfg.profile.HasAudio() && !avcodec_find_encoder(AV_CODEC_ID_WMAV2)))
@@ -118,7 +123,7 @@ Result Job::Impl::OpenPass(Pass& ps)
     if (p.HasVideo()) {
         if (Result r = ps.video.Open(p, timing.outRate, ps.link.number, &passLog); Failed(r))
             return r;
-        ps.scaler = std::make_unique<VideoScaler>(cfg, timing);
+        ps.scaler = std::make_unique<VideoScaler>(cfg, timing, source.Picture());
     }
     if (source.HasAudio() && ps.link.writing()) {
         if (Result r = ps.audio.Open(p); Failed(r))

@@ -3,10 +3,12 @@
 // before any byte is written and reports it with the encoder error codes;
 // Start runs the pipeline on threads of its own:
 //
-//   demux + decode  ->  crop, scale, frame rate + resample  ->  video encode
-//                                  |                                |
-//                                  +------ audio frames ----> audio encode + mux
+//   demux + decode  ->  deinterlace, frame rate, turn upright,  ->  video encode
+//                       crop, scale + resample                         |
+//                                  |                                   |
+//                                  +------ audio frames -------> audio encode + mux
 //
+// (FfSource, FfVideo, FfAudio, FfOutput: one stage each)
 // joined by small bounded queues, so memory stays flat whatever the length
 // of the source, and paused by one gate that every thread waits at.
 // The output goes to a hidden temporary file beside the target and replaces
@@ -39,8 +41,8 @@ struct JobConfig {
 
 // What the statistics objects read while the threads write it.
 struct Counters {
-    std::atomic<std::int64_t> bytes{0};   // bytes of the output so far
-    std::atomic<std::int64_t> mediaMs{0}; // media time converted so far
+    std::atomic<std::int64_t> bytes{0};    // bytes of the output so far
+    std::atomic<std::int64_t> mediaMs{0};  // media time converted so far
     std::atomic<std::int64_t> sourceMs{0}; // length of the prepared source, 0 unknown
 };
 

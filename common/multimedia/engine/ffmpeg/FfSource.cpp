@@ -6,10 +6,15 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 
 #include "VideoGeometry.h"
+
+extern "C" {
+#include <libavutil/display.h>
+}
 
 namespace fs = std::filesystem;
 
@@ -60,6 +65,46 @@ Result OpenDecoder(AVStream* st, CodecPtr* out)
         return rc::SourceNotWorking;
     *out = std::move(ctx);
     return rc::Ok;
+}
+
+// A phone records its picture as the sensor sees it and says how to turn it;
+// players turn it upright as FFmpeg's own command does.
+SourcePicture PictureOf(const AVStream* vs)
+{
+    SourcePicture pic;
+    const auto* matrix =
+        reinterpret_cast<const std::int32_t*>(av_stream_get_side_data(vs, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+    if (matrix) {
+        double theta = -std::round(av_display_rotation_get(matrix));
+        theta -= 360 * std::floor(theta / 360 + 0.9 / 360);
+        if (std::fabs(theta - 90) < 1.0) {
+            pic.orientation = matrix[3] > 0 ? "transpose=cclock_flip" : "transpose=clock";
+            pic.quarterTurn = true;
+        } else if (std::fabs(theta - 180) < 1.0) {
+            if (matrix[0] < 0)
+                pic.orientation = "hflip";
+            if (matrix[4] < 0)
+                pic.orientation += pic.orientation.empty() ? "vflip" : ",vflip";
+        } else if (std::fabs(theta - 270) < 1.0) {
+            pic.orientation = matrix[3] < 0 ? "transpose=clock_flip" : "transpose=cclock";
+            pic.quarterTurn = true;
+        }
+    }
+    switch (vs->codecpar->field_order) {
+    case AV_FIELD_TT:
+    case AV_FIELD_BT: // the order fields are shown in is what counts
+        pic.interlaced = true;
+        pic.topFieldFirst = true;
+        break;
+    case AV_FIELD_BB:
+    case AV_FIELD_TB:
+        pic.interlaced = true;
+        pic.topFieldFirst = false;
+        break;
+    default:
+        break;
+    }
+    return pic;
 }
 
 } // namespace
@@ -138,6 +183,7 @@ Result Source::Open(const JobConfig& cfg)
             return r;
         m_audioIn = aIn;
     }
+    m_picture = PictureOf(vs);
     SourceTiming& t = m_timing;
     // Both streams are timed from whichever starts first.
     t.startUs = INT64_MAX;

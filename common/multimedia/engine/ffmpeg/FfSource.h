@@ -21,6 +21,14 @@ struct SourceTiming {
     bool clockMayJump = false;
 };
 
+// How a player shows the source's picture, beyond its timing.
+struct SourcePicture {
+    std::string orientation;  // the filters that turn it upright; empty when it is
+    bool quarterTurn = false; // turned by 90 degrees: width and height swap
+    bool interlaced = false;  // the stream says its pictures are interlaced
+    bool topFieldFirst = true;
+};
+
 struct Input {
     InputPtr fmt;
     int videoIndex = -1;
@@ -49,6 +57,7 @@ public:
 
     bool HasAudio() const { return m_audioIn != nullptr; }
     const SourceTiming& Timing() const { return m_timing; }
+    const SourcePicture& Picture() const { return m_picture; }
     std::int64_t DurationUs() const { return m_videoIn.fmt->duration; }
     const AVCodecParameters* VideoParameters() const { return m_videoIn.fmt->streams[m_videoIn.videoIndex]->codecpar; }
 
@@ -60,6 +69,7 @@ private:
     Input* m_audioIn = nullptr; // &m_videoIn or &m_audioInOwn, null without audio
     CodecPtr m_vdec, m_adec;
     SourceTiming m_timing;
+    SourcePicture m_picture;
 };
 
 bool SameFile(const std::string& a, const std::string& b);

@@ -41,7 +41,97 @@ bool CroppableByPointers(AVPixelFormat f)
            !(d->flags & (AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_PAL));
 }
 
+// Players show untagged HD pictures in BT.709 colours, smaller ones in BT.601.
+int ColourMatrixOf(const AVFrame* f)
+{
+    if (f->colorspace != AVCOL_SPC_UNSPECIFIED)
+        return f->colorspace;
+    return f->width >= 1280 || f->height > 576 ? SWS_CS_ITU709 : SWS_CS_DEFAULT;
+}
+
+// One frame a frame (fields are not doubled: the profiles' rates are capped
+// below the field rate), only frames whose fields are interlaced.
+constexpr const char* kDeinterlace = "bwdif=mode=send_frame:parity=auto:deint=interlaced";
+
 } // namespace
+
+VideoScaler::VideoScaler(const JobConfig& cfg, const SourceTiming& timing, const SourcePicture& picture)
+    : m_cfg(cfg), m_timing(timing), m_picture(picture), m_deinterlaced(av_frame_alloc()), m_oriented(av_frame_alloc())
+{
+}
+
+bool VideoScaler::Scale(PassLink& ps, AVFrame* f)
+{
+    if (f->interlaced_frame)
+        m_decoderMarksFields = true;
+    else if (m_picture.interlaced && !m_decoderMarksFields) {
+        // The stream says so but its decoder does not mark the frames.
+        f->interlaced_frame = 1;
+        f->top_field_first = m_picture.topFieldFirst;
+    }
+    if (!m_filterBroken && (f->interlaced_frame || m_deinterlacer.IsOpen()))
+        return Deinterlace(ps, f);
+    return Place(ps, f);
+}
+
+bool VideoScaler::Deinterlace(PassLink& ps, AVFrame* f)
+{
+    if (!m_deinterlacer.Fits(f)) {
+        // A new picture size: the old chain gives up what it holds first.
+        if (m_deinterlacer.IsOpen() && !Flush(ps))
+            return false;
+        if (!m_deinterlaced || !m_deinterlacer.Open(f, m_timing.videoTb, kDeinterlace)) {
+            m_filterBroken = true;
+            return Place(ps, f);
+        }
+    }
+    f->pts = f->best_effort_timestamp;
+    if (!m_deinterlacer.Send(f)) {
+        ps.Fail(rc::OutOfMemory);
+        return false;
+    }
+    return DrainDeinterlacer(ps);
+}
+
+bool VideoScaler::DrainDeinterlacer(PassLink& ps)
+{
+    while (m_deinterlacer.Receive(m_deinterlaced.get())) {
+        m_deinterlaced->best_effort_timestamp = m_deinterlaced->pts;
+        const bool ok = Place(ps, m_deinterlaced.get());
+        av_frame_unref(m_deinterlaced.get());
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+bool VideoScaler::Flush(PassLink& ps)
+{
+    if (!m_deinterlacer.IsOpen())
+        return true;
+    const bool ok = m_deinterlacer.Send(nullptr) && DrainDeinterlacer(ps);
+    m_deinterlacer.Close();
+    return ok;
+}
+
+// The picture turned upright, or f itself when it is upright already (or
+// cannot be turned).
+AVFrame* VideoScaler::Orient(AVFrame* f)
+{
+    if (m_picture.orientation.empty() || m_filterBroken || !m_oriented)
+        return f;
+    // Turning swaps the sample aspect too, so the stream's goes with the frame.
+    if (f->sample_aspect_ratio.num <= 0 && m_timing.streamSar.num > 0 && m_timing.streamSar.den > 0)
+        f->sample_aspect_ratio = m_timing.streamSar;
+    if (!m_orienter.Fits(f) && !m_orienter.Open(f, m_timing.videoTb, m_picture.orientation)) {
+        m_filterBroken = true;
+        return f;
+    }
+    av_frame_unref(m_oriented.get());
+    if (!m_orienter.Send(f) || !m_orienter.Receive(m_oriented.get()))
+        return f;
+    return m_oriented.get();
+}
 
 // The output frame slot a picture falls in, or the next one without a stamp.
 std::int64_t VideoScaler::SlotOf(const AVFrame* f)
@@ -84,7 +174,7 @@ bool VideoScaler::Configure(PassLink& ps, const AVFrame* f, AVPixelFormat srcFmt
         ps.Fail(rc::CodecNotFound);
         return false;
     }
-    const int* coefs = sws_getCoefficients(f->colorspace == AVCOL_SPC_UNSPECIFIED ? SWS_CS_DEFAULT : f->colorspace);
+    const int* coefs = sws_getCoefficients(ColourMatrixOf(f));
     sws_setColorspaceDetails(m_sws.get(), coefs, viaCopy ? 0 : fullRange, sws_getCoefficients(SWS_CS_DEFAULT), 0, 0,
                              1 << 16, 1 << 16);
     if (viaCopy) {
@@ -114,13 +204,14 @@ bool VideoScaler::Configure(PassLink& ps, const AVFrame* f, AVPixelFormat srcFmt
     return true;
 }
 
-bool VideoScaler::Scale(PassLink& ps, AVFrame* f)
+bool VideoScaler::Place(PassLink& ps, AVFrame* f)
 {
     const JobConfig& cfg = m_cfg;
     const std::int64_t index = SlotOf(f);
     // Before the start, or one frame too many for the capped rate: dropped.
     if (index < 0 || index <= m_lastIndex)
         return true;
+    f = Orient(f);
     const int cropW = f->width - cfg.cropLeft - cfg.cropRight;
     const int cropH = f->height - cfg.cropTop - cfg.cropBottom;
     if (cropW < 2 || cropH < 2)

@@ -1,11 +1,13 @@
-// The video stage: each decoded picture is timed into an output frame slot,
-// cropped, scaled into the profile's frame with bars that keep its display
-// shape (scale thread), and encoded (encode thread).
+// The video stage: each decoded picture is deinterlaced when its fields are
+// interlaced, timed into an output frame slot, turned upright, cropped and
+// scaled into the profile's frame with bars that keep its display shape
+// (scale thread), then encoded (encode thread).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "FfFilter.h"
 #include "FfPass.h"
 #include "FfSource.h"
 #include "VideoGeometry.h"
@@ -15,17 +17,28 @@ namespace mce::ff {
 // Runs on the scale thread only.
 class VideoScaler {
 public:
-    VideoScaler(const JobConfig& cfg, const SourceTiming& timing) : m_cfg(cfg), m_timing(timing) {}
+    VideoScaler(const JobConfig& cfg, const SourceTiming& timing, const SourcePicture& picture);
     // False when the pass must end (its failure is set, or it was aborted).
     bool Scale(PassLink& ps, AVFrame* f);
+    // The end of the pictures: what the deinterlacer still holds.
+    bool Flush(PassLink& ps);
 
 private:
+    bool Deinterlace(PassLink& ps, AVFrame* f);
+    bool DrainDeinterlacer(PassLink& ps);
+    bool Place(PassLink& ps, AVFrame* f);
+    AVFrame* Orient(AVFrame* f);
     bool Configure(PassLink& ps, const AVFrame* f, AVPixelFormat srcFmt, bool fullRange, bool viaCopy, AVRational sar,
                    int cropW, int cropH);
     std::int64_t SlotOf(const AVFrame* f);
 
     const JobConfig& m_cfg;
     const SourceTiming m_timing;
+    const SourcePicture m_picture;
+    FilterChain m_deinterlacer, m_orienter;
+    FramePtr m_deinterlaced, m_oriented;
+    bool m_decoderMarksFields = false; // some frame said it is interlaced
+    bool m_filterBroken = false;       // FFmpeg could not build a chain: pictures go as they are
     std::unique_ptr<SwsContext, SwsFree> m_sws;
     std::unique_ptr<SwsContext, SwsFree> m_cropSws; // for formats that cannot be cropped in place
     FramePtr m_cropFrame;
