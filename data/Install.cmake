@@ -18,6 +18,8 @@ install(CODE "
   file(GLOB _mc_data \"${CMAKE_BINARY_DIR}/*.prx\" \"${CMAKE_BINARY_DIR}/mrhelp.chm\")
   file(INSTALL \${_mc_data} DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${MC_INSTALL_SUBDIR}\")
 ")
+# The help's HTML form (Help.cmake), the folder mrhelp/ beside the program.
+install(DIRECTORY ${MC_HELP_HTML_DIR} DESTINATION ${MC_INSTALL_SUBDIR} OPTIONAL)
 install(CODE "
   set(MC_INSTALL_MENU_ENTRY ${MC_INSTALL_MENU_ENTRY})
   set(MC_INSTALL_DIR \"\${CMAKE_INSTALL_PREFIX}/${MC_INSTALL_SUBDIR}\")

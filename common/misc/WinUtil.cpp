@@ -11,7 +11,8 @@ namespace cx {
 namespace {
 std::mutex g_openerLock;
 ShellOpener g_opener;
-}  // namespace
+CheckedShellOpener g_checkedOpener;
+} // namespace
 
 bool GetModuleDir(char* buf)
 {
@@ -25,7 +26,7 @@ bool GetModuleDir(char* buf)
     char* slash = std::strrchr(exe, '/');
     if (!slash)
         return false;
-    const std::size_t len = static_cast<std::size_t>(slash - exe) + 1;  // keep the '/'
+    const std::size_t len = static_cast<std::size_t>(slash - exe) + 1; // keep the '/'
     if (len >= kMaxPath)
         return false;
     std::memcpy(buf, exe, len);
@@ -53,4 +54,22 @@ bool ShellOpen(const char* text)
     return true;
 }
 
-}  // namespace cx
+void SetCheckedShellOpener(CheckedShellOpener opener)
+{
+    std::lock_guard lock(g_openerLock);
+    g_checkedOpener = std::move(opener);
+}
+
+bool ShellOpenChecked(const char* text)
+{
+    if (!text || !*text)
+        return false;
+    CheckedShellOpener opener;
+    {
+        std::lock_guard lock(g_openerLock);
+        opener = g_checkedOpener;
+    }
+    return opener ? opener(text) : ShellOpen(text);
+}
+
+} // namespace cx

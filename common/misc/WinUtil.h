@@ -25,4 +25,12 @@ bool ShellOpen(const char* text);
 using ShellOpener = std::function<void(const std::string&)>;
 void SetShellOpener(ShellOpener opener);
 
-}  // namespace cx
+// For a caller with a second choice (the help file, whose viewer many
+// desktops lack): hands the text over only when the desktop says it can open
+// it, and answers whether it did. Goes through the checked opener; without
+// one installed it is ShellOpen.
+bool ShellOpenChecked(const char* text);
+using CheckedShellOpener = std::function<bool(const std::string&)>;
+void SetCheckedShellOpener(CheckedShellOpener opener);
+
+} // namespace cx

@@ -163,7 +163,10 @@ void TfmMain::QuitClick()
 
 void TfmMain::OpenHelp()
 {
-    cx::ShellOpen(ProgramFile(kHelpFile).c_str());
+    // Most Linux desktops have no CHM viewer; the HTML guide opens in the
+    // browser instead.
+    if (!cx::ShellOpenChecked(ProgramFile(kHelpFile).c_str()))
+        cx::ShellOpen(ProgramFile(kHelpGuide).c_str());
 }
 
 void TfmMain::OpenHomePage()

@@ -28,6 +28,8 @@ class TfmMain : public QMainWindow, public MainAccess {
 public:
     static constexpr const char* kSettingsFile = "dastrel.ini";
     static constexpr const char* kHelpFile = "mrhelp.chm";
+    // The same guide as HTML pages, for desktops without a CHM viewer.
+    static constexpr const char* kHelpGuide = "mrhelp/index.html";
 
     explicit TfmMain(QWidget* parent = nullptr);
     ~TfmMain() override;

@@ -1,6 +1,9 @@
 // Start-up, shut-down, skins, quit, help and the profile restored at start.
 #include "MainFixture.h"
 
+#include <cstdlib>
+#include <iterator>
+
 #include "LinkLabel.h"
 #include "MRProfileList.h"
 #include "TextUtil.h"
@@ -200,6 +203,43 @@ TEST_F(StartUp, HelpAndHomePageGoThroughShellOpen)
     W<skin::LinkLabel>("sURLHome")->Open();
     const std::string help = (ProgramDir() / "mrhelp.chm").string();
     EXPECT_EQ(opened, (std::vector<std::string>{help, help, product::kHomePage, product::kHomePage}));
+}
+
+TEST_F(StartUp, HelpOpensTheHtmlGuideWhenTheDesktopCannotOpenTheChmFile)
+{
+    std::vector<std::string> asked;
+    bool canOpen = false;
+    cx::SetCheckedShellOpener([&](const std::string& t) {
+        asked.push_back(t);
+        if (canOpen)
+            opened.push_back(t);
+        return canOpen;
+    });
+    Open();
+    const std::string chm = (ProgramDir() / "mrhelp.chm").string();
+    const std::string guide = (ProgramDir() / "mrhelp" / "index.html").string();
+    A("miHelpContent")->trigger();
+    Button("sbtnHelp")->click();
+    EXPECT_EQ(asked, (std::vector<std::string>{chm, chm}));
+    EXPECT_EQ(opened, (std::vector<std::string>{guide, guide}));
+
+    canOpen = true;
+    opened.clear();
+    A("miHelpContent")->trigger();
+    EXPECT_EQ(opened, (std::vector<std::string>{chm}));
+    cx::SetCheckedShellOpener(nullptr);
+
+    // The build puts the guide beside the program, from the pages the CHM
+    // file is compiled from.
+    const char* build = std::getenv("MC_BINARY_DIR");
+    const char* source = std::getenv("MC_SOURCE_DIR");
+    ASSERT_TRUE(build && source);
+    for (const char* page : {"index.html", "single.html", "options.html", "style.css"}) {
+        std::ifstream a(fs::path(build) / "mrhelp" / page), b(fs::path(source) / "data" / "help" / page);
+        ASSERT_TRUE(a && b) << page;
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(a), {}),
+                  std::string(std::istreambuf_iterator<char>(b), {}));
+    }
 }
 
 TEST_F(StartUp, PagesAreEnabledOnlyWhileActiveAndTheFileMenuSwitchesThem)

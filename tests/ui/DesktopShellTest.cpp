@@ -2,6 +2,9 @@
 // name's bytes arrive as they are.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include <string>
@@ -42,6 +45,40 @@ TEST(DesktopShell, WebAddressesStayAsTheyAre)
     const QUrl plain = ui::ShellUrl("-rf clip.wmv");
     EXPECT_TRUE(plain.isLocalFile());
     EXPECT_EQ(plain.toLocalFile(), "-rf clip.wmv");
+}
+
+// The desktop's MIME lists decide whether a file has a program; the help
+// falls back to its HTML form when the CHM file has none.
+TEST(DesktopShell, AProgramForAFileComesFromTheDesktopsMimeLists)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const QString data = home.path() + "/data", config = home.path() + "/config";
+    for (const QString& d : {data + "/applications", config})
+        QDir().mkpath(d);
+    qputenv("XDG_DATA_HOME", (home.path() + "/none").toUtf8());
+    // The system's folder stays listed: the kinds of file are described there.
+    qputenv("XDG_DATA_DIRS", (data + ":/usr/share").toUtf8());
+    qputenv("XDG_CONFIG_HOME", config.toUtf8());
+    qputenv("XDG_CONFIG_DIRS", (home.path() + "/none").toUtf8());
+    auto write = [](const QString& file, const QByteArray& text) {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    };
+    const QString chm = home.path() + "/mrhelp.chm";
+    write(chm, "ITSF");
+
+    if (ui::DesktopHasProgramFor(chm))
+        GTEST_SKIP() << "this machine has a CHM viewer of its own";
+    EXPECT_FALSE(ui::DesktopHasProgramFor(home.path() + "/missing.chm"));
+    write(data + "/applications/mimeinfo.cache", "[MIME Cache]\ntext/html=browser.desktop;\n");
+    EXPECT_FALSE(ui::DesktopHasProgramFor(chm));
+    write(config + "/mimeapps.list", "[Removed Associations]\napplication/vnd.ms-htmlhelp=viewer.desktop;\n");
+    EXPECT_FALSE(ui::DesktopHasProgramFor(chm));
+    write(data + "/applications/mimeinfo.cache",
+          "[MIME Cache]\ntext/html=browser.desktop;\napplication/vnd.ms-htmlhelp=viewer.desktop;\n");
+    EXPECT_TRUE(ui::DesktopHasProgramFor(chm));
 }
 
 } // namespace
