@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "FakeEngine.h"
+#include "FfRead.h"
 #include "FfmpegEngine.h"
 #include "Media.h"
 #include "QtTestApp.h"
@@ -211,6 +212,22 @@ TEST_F(TfmConvertBadMedia, ASourceCutShortWhileConvertingFailsTheRun)
     auto w = BeginPaused();
     fs::resize_file(clip, fs::file_size(clip) / 4);
     Resume(*w);
+    EXPECT_EQ(w->GetState(), TfmConvert::csStopped);
+    EXPECT_EQ(Errors(), std::vector<std::string>{"Windows Media Encoder Internal Error: 8007001e"});
+    EXPECT_EQ(Contents(out), "an earlier conversion");
+}
+
+TEST_F(TfmConvertBadMedia, AReadFaultWhileConvertingFailsTheRun)
+{
+    // A disc whose reads fail past the first quarter of the track.
+    const fs::path clip = LongClip();
+    const fs::path out = dir / "out.wmv";
+    Write(out, "an earlier conversion");
+    SetRun(clip, out);
+    mce::ff::FailSourceReadsFrom(static_cast<std::int64_t>(fs::file_size(clip) / 4));
+    auto w = BeginPaused();
+    Resume(*w);
+    mce::ff::FailSourceReadsFrom(-1);
     EXPECT_EQ(w->GetState(), TfmConvert::csStopped);
     EXPECT_EQ(Errors(), std::vector<std::string>{"Windows Media Encoder Internal Error: 8007001e"});
     EXPECT_EQ(Contents(out), "an earlier conversion");

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
+#include "FfRead.h"
 #include "FfmpegEngine.h"
 #include "Media.h"
 
@@ -563,4 +564,25 @@ TEST_F(FfmpegEngine, UntaggedHdColoursComeOutAsAPlayerShowsThem)
     EXPECT_NEAR(c[0], 0x20, 8);
     EXPECT_NEAR(c[1], 0xC0, 8); // read as BT.601 it comes out 0xDA
     EXPECT_NEAR(c[2], 0x40, 8);
+}
+
+TEST_F(FfmpegEngine, AReadFaultPartWayFailsTheRunAndKeepsTheEarlierOutput)
+{
+    // A DVD title scratched half-way: its first half reads, then every read fails.
+    const fs::path existing = out / "earlier.wmv";
+    {
+        std::ofstream(existing) << "an earlier conversion";
+    }
+    Job job;
+    job.source = Media("VTS_01_1.VOB");
+    job.output = existing;
+    job.profile = "MRProf2v";
+    ff::FailSourceReadsFrom(static_cast<std::int64_t>(fs::file_size(job.source) / 2));
+    const Result r = Convert(*encoder, job);
+    ff::FailSourceReadsFrom(-1);
+    EXPECT_EQ(r, rc::ReadFault);
+    EXPECT_GT(Stat(*encoder, Read::Converted), 0) << "the fault came before any picture";
+    EXPECT_EQ(FileBytes(existing), "an earlier conversion");
+    for (const auto& e : fs::directory_iterator(out.path()))
+        EXPECT_NE(e.path().filename().string().front(), '.') << e.path() << " was left";
 }

@@ -130,10 +130,17 @@ Result Source::OpenInput(const std::string& path, Input* in)
     if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return rc::SourceNotWorking;
     const AVInputFormat* forced = IsCdxa(path) ? av_find_input_format("mpeg") : nullptr;
-    AVFormatContext* raw = nullptr;
-    // Always the file protocol: a name such as "a:b.avi" or "pipe:0" is a
-    // file here, never a protocol of FFmpeg's. A playlist-like source may
-    // not reach further than local files either.
+    in->file = SourceFile::Open(path);
+    if (!in->file)
+        return rc::SourceNotWorking;
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw)
+        return rc::OutOfMemory;
+    raw->pb = in->file->Context();
+    // The file is read through the engine's own I/O context, so a name such
+    // as "a:b.avi" or "pipe:0" is a file here, never a protocol of FFmpeg's;
+    // the name (with its extension) still helps the probe. A playlist-like
+    // source may not reach further than local files either.
     AVDictionary* options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     const int opened = avformat_open_input(&raw, ("file:" + path).c_str(), forced, &options);
@@ -160,6 +167,9 @@ Result Source::OpenInput(const std::string& path, Input* in)
 
 Result Source::Open(const JobConfig& cfg)
 {
+    // The demuxers go before the files they read.
+    m_videoIn.fmt.reset();
+    m_audioInOwn.fmt.reset();
     m_videoIn = Input{};
     m_audioInOwn = Input{};
     m_audioIn = nullptr;
@@ -257,7 +267,12 @@ void Source::DemuxDecode(PassLink& ps, bool wantVideo, bool wantAudio)
         if (!in)
             break;
         if (av_read_frame(in->fmt.get(), pkt.get()) < 0) {
-            in->done = true; // end of the file, or a read error that ends it
+            // The demuxer calls a failed read an end; it is not one.
+            if (in->file->Fault()) {
+                ps.Fail(rc::ReadFault);
+                break;
+            }
+            in->done = true;
             continue;
         }
         const AVStream* st = in->fmt->streams[pkt->stream_index];

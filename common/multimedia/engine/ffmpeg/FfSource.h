@@ -8,6 +8,7 @@
 #include <string>
 
 #include "FfPass.h"
+#include "FfRead.h"
 #include "FfJob.h"
 
 namespace mce::ff {
@@ -30,6 +31,7 @@ struct SourcePicture {
 };
 
 struct Input {
+    std::unique_ptr<SourceFile> file; // outlives fmt, which reads through it
     InputPtr fmt;
     int videoIndex = -1;
     int audioIndex = -1;
