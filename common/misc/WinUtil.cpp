@@ -1,17 +1,51 @@
 #include "WinUtil.h"
 
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace cx {
 namespace {
 std::mutex g_openerLock;
 ShellOpener g_opener;
 CheckedShellOpener g_checkedOpener;
+std::mutex g_checkLock;
+WritableCheck g_writableCheck;
+
+// The user's home: HOME, else the password database's entry. Only an
+// absolute folder counts; a relative one would follow the working folder.
+std::string HomeDir()
+{
+    const char* home = std::getenv("HOME");
+    if (home && *home == '/')
+        return home;
+    if (home && *home)
+        return {};
+    std::vector<char> buf(16384);
+    passwd pw{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) != 0 || !found || !found->pw_dir ||
+        *found->pw_dir != '/')
+        return {};
+    return found->pw_dir;
+}
+
+bool CopyPath(const std::string& path, char* buf)
+{
+    if (path.size() >= kMaxPath)
+        return false;
+    std::memcpy(buf, path.c_str(), path.size() + 1);
+    return true;
+}
 } // namespace
 
 bool GetModuleDir(char* buf)
@@ -32,6 +66,65 @@ bool GetModuleDir(char* buf)
     std::memcpy(buf, exe, len);
     buf[len] = '\0';
     return true;
+}
+
+bool IsModuleDirWritable()
+{
+    char dir[kMaxPath] = {};
+    if (!GetModuleDir(dir))
+        return false;
+    WritableCheck check;
+    {
+        std::lock_guard lock(g_checkLock);
+        check = g_writableCheck;
+    }
+    if (check)
+        return check(dir);
+    // Creating and renaming files needs both rights on the folder.
+    return access(dir, W_OK | X_OK) == 0;
+}
+
+void SetModuleDirWritableCheck(WritableCheck check)
+{
+    std::lock_guard lock(g_checkLock);
+    g_writableCheck = std::move(check);
+}
+
+bool GetUserConfigDir(const char* app, char* buf)
+{
+    if (!app || !*app || !buf)
+        return false;
+    // A relative XDG_CONFIG_HOME is invalid and ignored, as the base folder
+    // rules say.
+    std::string base;
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && *xdg == '/') {
+        base = xdg;
+    } else {
+        const std::string home = HomeDir();
+        if (home.empty())
+            return false;
+        base = home + (home.back() == '/' ? "" : "/") + ".config";
+    }
+    if (base.back() != '/')
+        base += '/';
+    return CopyPath(base + app + "/", buf);
+}
+
+bool CreateUserDir(const char* dir)
+{
+    if (!dir || *dir != '/')
+        return false;
+    // Each prefix that ends at a separator, then the whole path.
+    const std::string path = dir;
+    for (std::size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos < path.size() && path[pos] != '/')
+            continue;
+        if (mkdir(path.substr(0, pos).c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    struct stat st {};
+    return stat(dir, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 void SetShellOpener(ShellOpener opener)

@@ -13,6 +13,7 @@
 #include "Assert.h"
 #include "CxDVDUtil.h"
 #include "CxDrive.h"
+#include "DataFiles.h"
 #include "DialogService.h"
 #include "MRProfileList.h"
 #include "PrivateProfile.h"
@@ -28,13 +29,6 @@ namespace {
 
 constexpr const char* kSection = "Morvane";
 constexpr const char* kSkinKey = "SkinType";
-
-std::filesystem::path ProgramFile(const char* name)
-{
-    char dir[cx::kMaxPath] = {};
-    cx::GetModuleDir(dir);
-    return std::filesystem::path(dir) / name;
-}
 
 } // namespace
 
@@ -63,9 +57,7 @@ TfmMain::~TfmMain()
 void TfmMain::InitOption()
 {
     m_Option = MakeOption();
-    char dir[cx::kMaxPath] = {};
-    cx::GetModuleDir(dir);
-    const std::string output = std::string(dir) + "output.wmv";
+    const std::string output = (datafiles::OutputFolder() / "output.wmv").string();
     // A program folder too deep for the field leaves the output to the user
     // rather than naming a cut, different path.
     if (cx::FitsField(output.c_str(), sizeof m_Option.szOutputFile))
@@ -76,11 +68,18 @@ void TfmMain::FormCreate()
 {
     InitOption();
 
-    m_nSkinType = ui::GetPrivateProfileInt(ProgramFile(kSettingsFile), kSection, kSkinKey, 1);
+    m_nSkinType = ui::GetPrivateProfileInt(datafiles::Kept(kSettingsFile), kSection, kSkinKey, 1);
     ApplySkin(&skinMain);
     SetSkinMenuCheck(m_nSkinType);
 
-    m_pProfiles = std::make_unique<MRProfileList>();
+    // A read-only install starts from the profiles shipped beside it until
+    // the user saves some of their own.
+    constexpr const char* kProfileFile = "mrprof.dat";
+    if (datafiles::PerUser())
+        m_pProfiles = std::make_unique<MRProfileList>(datafiles::Kept(kProfileFile).c_str(),
+                                                      datafiles::Shipped(kProfileFile).c_str());
+    else
+        m_pProfiles = std::make_unique<MRProfileList>();
     CX_ASSERT(m_pProfiles);
     m_pProfiles->Load();
     if (const MROption* current = m_pProfiles->GetCurrentProfile())
@@ -119,7 +118,9 @@ void TfmMain::FormDestroy()
     m_pProfiles.reset();
     m_pDVDChecker.reset();
     ui->wmpMain->Close();
-    ui::WritePrivateProfileString(ProgramFile(kSettingsFile), kSection, kSkinKey, std::to_string(m_nSkinType));
+    const std::filesystem::path settings = datafiles::Kept(kSettingsFile);
+    datafiles::MakeFolderFor(settings);
+    ui::WritePrivateProfileString(settings, kSection, kSkinKey, std::to_string(m_nSkinType));
 }
 
 void TfmMain::ApplySkin(skin::SkinManager* skin)
@@ -165,8 +166,8 @@ void TfmMain::OpenHelp()
 {
     // Most Linux desktops have no CHM viewer; the HTML guide opens in the
     // browser instead.
-    if (!cx::ShellOpenChecked(ProgramFile(kHelpFile).c_str()))
-        cx::ShellOpen(ProgramFile(kHelpGuide).c_str());
+    if (!cx::ShellOpenChecked(datafiles::Shipped(kHelpFile).c_str()))
+        cx::ShellOpen(datafiles::Shipped(kHelpGuide).c_str());
 }
 
 void TfmMain::OpenHomePage()

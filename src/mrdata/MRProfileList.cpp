@@ -41,6 +41,12 @@ MRProfileList::MRProfileList(const char* szFileName)
         cx::CopyText(m_szFileName, szFileName);
 }
 
+MRProfileList::MRProfileList(const char* szFileName, const char* szStartFile) : MRProfileList(szFileName)
+{
+    if (szStartFile && cx::FitsField(szStartFile, sizeof m_szStartFile))
+        cx::CopyText(m_szStartFile, szStartFile);
+}
+
 MRProfileList::~MRProfileList()
 {
     RemoveAllProfiles();
@@ -78,7 +84,12 @@ bool MRProfileList::Load()
     m_nCurrent = 0;
     if (*m_szFileName)
         RemoveStaleTempFiles();
-    if (!m_pDataFile->Open(m_szFileName, "rb"))
+    // Only a store file that is not there yet falls back to the shipped
+    // profiles; one that is there but unreadable fails as it always did.
+    const char* szFrom = m_szFileName;
+    if (*m_szStartFile && access(m_szFileName, F_OK) != 0 && errno == ENOENT)
+        szFrom = m_szStartFile;
+    if (!m_pDataFile->Open(szFrom, "rb"))
         return false;
 
     // A file too short for its header is an empty store.
@@ -125,6 +136,11 @@ bool MRProfileList::Save()
 {
     if (!*m_szFileName)
         return false;
+    if (*m_szStartFile) {
+        const std::string file = m_szFileName;
+        if (const std::size_t slash = file.rfind('/'); slash != std::string::npos)
+            cx::CreateUserDir(file.substr(0, slash + 1).c_str());
+    }
     // Written beside the store and renamed over it only when complete, so
     // that a failed or interrupted save keeps the old file.
     const std::string temp = std::string(m_szFileName) + "." + std::to_string(getpid()) + ".tmp";

@@ -18,6 +18,10 @@ public:
     MRProfileList();
     // Another store file, by full path (tests, tools).
     explicit MRProfileList(const char* szFileName);
+    // A store kept in the user's own folder: until szFileName exists, Load
+    // reads szStartFile instead (the profiles shipped beside the program);
+    // Save writes szFileName only, creating its folder when it is missing.
+    MRProfileList(const char* szFileName, const char* szStartFile);
     virtual ~MRProfileList();
     MRProfileList(const MRProfileList&) = delete;
     MRProfileList& operator=(const MRProfileList&) = delete;
@@ -64,4 +68,5 @@ private:
     MROption* m_pCurrent = nullptr;
     std::int32_t m_nCurrent = 0;
     char m_szFileName[260] = {};
+    char m_szStartFile[260] = {};
 };

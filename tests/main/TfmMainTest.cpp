@@ -1,6 +1,7 @@
 // Start-up, shut-down, skins, quit, help and the profile restored at start.
 #include "MainFixture.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <iterator>
 
@@ -240,6 +241,92 @@ TEST_F(StartUp, HelpOpensTheHtmlGuideWhenTheDesktopCannotOpenTheChmFile)
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(a), {}),
                   std::string(std::istreambuf_iterator<char>(b), {}));
     }
+}
+
+// An install the user cannot write, as from the system-wide package.
+class ReadOnlyInstall : public StartUp {
+protected:
+    void SetUp() override
+    {
+        StartUp::SetUp();
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME"})
+            if (const char* v = std::getenv(name))
+                saved[name] = v;
+        setenv("HOME", (dir / "home").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+        fs::create_directories(dir / "home");
+        cx::SetModuleDirWritableCheck([](const std::string&) { return false; });
+    }
+    void TearDown() override
+    {
+        StartUp::TearDown();
+        cx::SetModuleDirWritableCheck(nullptr);
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME"}) {
+            if (saved.count(name))
+                setenv(name, saved[name].c_str(), 1);
+            else
+                unsetenv(name);
+        }
+    }
+    std::vector<std::string> ProgramDirFiles() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(ProgramDir()))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    fs::path Mine(const char* name) const { return dir / "config" / "morvane-converter" / name; }
+    std::map<std::string, std::string> saved;
+};
+
+TEST_F(ReadOnlyInstall, SettingsAndOutputGoToTheUsersFolders)
+{
+    const auto before = ProgramDirFiles();
+    // No Videos folder: the default output goes to the home folder.
+    Open();
+    EXPECT_EQ(Edit("edtOutputFile")->text().toStdString(), (dir / "home" / "output.wmv").string());
+    main.reset();
+    fs::create_directories(dir / "home" / "Videos");
+    Open();
+    EXPECT_EQ(Edit("edtOutputFile")->text().toStdString(), (dir / "home" / "Videos" / "output.wmv").string());
+    A("miSkinProtein")->trigger();
+    main.reset();
+
+    std::ifstream in(Mine("dastrel.ini"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[Morvane]\nSkinType=5\n");
+    TfmMain& m = Open();
+    EXPECT_EQ(m.SkinType(), 5);
+    main.reset();
+    EXPECT_EQ(ProgramDirFiles(), before);
+}
+
+TEST_F(ReadOnlyInstall, ShippedProfilesStartTheUsersOwn)
+{
+    {
+        MRProfileList shipped((ProgramDir() / "mrprof.dat").c_str());
+        auto* o = new MROption(MakeOption());
+        cx::CopyText(o->szName, "Shipped");
+        o->nResolution = 3;
+        ASSERT_TRUE(shipped.AddProfile(o));
+        ASSERT_TRUE(shipped.Save());
+    }
+    const auto before = ProgramDirFiles();
+    TfmMain& m = Open();
+    EXPECT_STREQ(m.GetOption()->szName, "Shipped");
+    EXPECT_TRUE(Radio("rbtnResVGA")->isChecked());
+    auto* mine = new MROption(MakeOption());
+    cx::CopyText(mine->szName, "Mine");
+    ASSERT_TRUE(m.GetProfiles()->AddProfile(mine));
+    m.GetProfiles()->SetCurrentIndex(1);
+    ASSERT_TRUE(m.GetProfiles()->Save());
+    main.reset();
+    EXPECT_TRUE(fs::exists(Mine("mrprof.dat")));
+    EXPECT_EQ(ProgramDirFiles(), before);
+
+    Open();
+    EXPECT_STREQ(main->GetOption()->szName, "Mine");
+    EXPECT_EQ(main->GetProfiles()->GetProfileCount(), 2u);
 }
 
 TEST_F(StartUp, PagesAreEnabledOnlyWhileActiveAndTheFileMenuSwitchesThem)

@@ -3,12 +3,43 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "WinUtil.h"
 
 namespace {
+
+// Sets or clears an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_name(name)
+    {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        Set(value);
+    }
+    ~ScopedEnv() { Set(m_old ? m_old->c_str() : nullptr); }
+    void Set(const char* value)
+    {
+        if (value)
+            setenv(m_name, value, 1);
+        else
+            unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+std::string ConfigDir(const char* app)
+{
+    char buf[cx::kMaxPath] = {};
+    return cx::GetUserConfigDir(app, buf) ? buf : "(none)";
+}
 
 TEST(GetModuleDir, IsTheTestBinarysFolderWithTrailingSlash)
 {
@@ -25,6 +56,28 @@ TEST(GetModuleDir, IsTheTestBinarysFolderWithTrailingSlash)
     EXPECT_FALSE(cx::GetModuleDir(nullptr));
 }
 
+TEST(GetUserConfigDir, XdgConfigHomeWhenAbsoluteElseHomeDotConfig)
+{
+    ScopedEnv home("HOME", "/home/u");
+    ScopedEnv xdg("XDG_CONFIG_HOME", "/cfg/");
+    EXPECT_EQ(ConfigDir("app"), "/cfg/app/");
+    xdg.Set("cfg"); // relative: not a base folder at all
+    EXPECT_EQ(ConfigDir("app"), "/home/u/.config/app/");
+    xdg.Set("");
+    EXPECT_EQ(ConfigDir("app"), "/home/u/.config/app/");
+    xdg.Set(nullptr);
+    EXPECT_EQ(ConfigDir("app"), "/home/u/.config/app/");
+    home.Set("here"); // a relative home would follow the working folder
+    EXPECT_EQ(ConfigDir("app"), "(none)");
+
+    // Too deep for a path field: refused, not cut.
+    xdg.Set(("/" + std::string(cx::kMaxPath - 6, 'x')).c_str());
+    EXPECT_EQ(ConfigDir("app"), "(none)");
+    char buf[cx::kMaxPath] = "untouched";
+    EXPECT_FALSE(cx::GetUserConfigDir("app", buf));
+    EXPECT_STREQ(buf, "untouched");
+}
+
 TEST(ShellOpen, HandsTextToTheInstalledOpenerOnly)
 {
     std::vector<std::string> opened;
@@ -34,10 +87,10 @@ TEST(ShellOpen, HandsTextToTheInstalledOpenerOnly)
     EXPECT_TRUE(cx::ShellOpen("file:///tmp/a b/"));
     EXPECT_TRUE(cx::ShellOpen("/tmp/$(reboot).wmv"));
     cx::SetShellOpener(nullptr);
-    EXPECT_TRUE(cx::ShellOpen("/tmp/x"));  // no opener: still true, nothing recorded
+    EXPECT_TRUE(cx::ShellOpen("/tmp/x")); // no opener: still true, nothing recorded
     ASSERT_EQ(opened.size(), 2u);
     EXPECT_EQ(opened[0], "file:///tmp/a b/");
     EXPECT_EQ(opened[1], "/tmp/$(reboot).wmv");
 }
 
-}  // namespace
+} // namespace

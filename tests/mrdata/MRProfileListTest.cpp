@@ -141,6 +141,28 @@ TEST_F(ProfileStore, DefaultsToTheProgramDirectoryAndTouchesNoFileUnasked)
     EXPECT_FALSE(fs::exists(file)); // neither construction nor destruction writes
 }
 
+TEST_F(ProfileStore, UsersStoreStartsFromTheShippedProfilesUntilItsFirstSave)
+{
+    WriteAll(file, Bytes().i32(1).i32(0).record("Shipped", 8).s);
+    const std::string shipped = ReadAll(file);
+    const fs::path mine = dir / "config" / "app" / "mrprof.dat";
+    {
+        MRProfileList store(mine.c_str(), file.c_str());
+        ASSERT_TRUE(store.Load());
+        ASSERT_EQ(Names(store), std::vector<std::string>{"Shipped"});
+        EXPECT_EQ(store.GetCurrentProfile()->nCropLeft, 8);
+        ASSERT_TRUE(store.AddProfile(Named("Mine")));
+        ASSERT_TRUE(store.Save()); // makes config/app on the way
+    }
+    EXPECT_EQ(ReadAll(file), shipped);
+
+    // From now on the user's own file is what loads.
+    WriteAll(file, Bytes().i32(1).i32(0).record("Changed").s);
+    MRProfileList store(mine.c_str(), file.c_str());
+    ASSERT_TRUE(store.Load());
+    EXPECT_EQ(Names(store), (std::vector<std::string>{"Shipped", "Mine"}));
+}
+
 TEST_F(ProfileStore, OneProfileFileIsByteExact)
 {
     MRProfileList store(file.c_str());
