@@ -1,5 +1,11 @@
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
+#include "CapForecast.h"
 #include "VideoGeometry.h"
 
 using mce::ff::CapFrameRate;
@@ -33,4 +39,112 @@ TEST(VideoGeometry, FrameRateIsACapKeepingNtscRates)
     EXPECT_EQ(CapFrameRate({12, 1}, 15), (Rate{12, 1}));
     EXPECT_EQ(CapFrameRate({1000, 1}, 30), (Rate{30, 1}));
     EXPECT_EQ(CapFrameRate({0, 1}, 15), (Rate{15, 1})); // unknown source rate
+}
+
+namespace {
+
+struct Coded {
+    std::int64_t us; // shown at
+    bool reference;  // others depend on it: always decoded
+};
+
+// Pictures of a stream at `fps` in decode order, in a repeating group:
+// "IBBP" as MPEG-1/2 codes them, "pyramid" as H.264 does (the middle B is a
+// reference), "intra" as MJPEG does. Stamps in milliseconds, as ASF and AVI
+// demuxers give them.
+std::vector<Coded> Stream(const std::string& kind, double fps, int count)
+{
+    auto at = [&](int i) { return static_cast<std::int64_t>(i * 1000.0 / fps) * 1000; };
+    std::vector<Coded> out;
+    if (kind == "intra") {
+        for (int i = 0; i < count; ++i)
+            out.push_back({at(i), false});
+        return out;
+    }
+    // display positions within a group of n, in decode order, and whether each is a reference
+    const std::vector<std::pair<int, bool>> ibbp = {{0, true},  {3, true},  {1, false}, {2, false}, {6, true},
+                                                    {4, false}, {5, false}, {9, true},  {7, false}, {8, false}};
+    const std::vector<std::pair<int, bool>> pyramid = {{0, true},  {8, true},  {4, true},  {2, false}, {1, false},
+                                                       {3, false}, {6, false}, {5, false}, {7, false}};
+    const auto& group = kind == "IBBP" ? ibbp : pyramid;
+    const int n = kind == "IBBP" ? 10 : 9;
+    for (int base = 0; base + n <= count; base += n) {
+        for (auto [pos, ref] : group)
+            out.push_back({at(base + pos), ref});
+    }
+    return out;
+}
+
+// The pictures the scale stage keeps out of those that reach it: the first of
+// each output slot in display order.
+std::set<std::int64_t> Kept(std::vector<std::int64_t> shown, Rate rate)
+{
+    std::sort(shown.begin(), shown.end());
+    std::set<std::int64_t> kept;
+    std::int64_t last = -1;
+    for (std::int64_t us : shown) {
+        const std::int64_t slot = mce::ff::OutputSlot(us, rate);
+        if (slot > last) {
+            kept.insert(us);
+            last = slot;
+        }
+    }
+    return kept;
+}
+
+} // namespace
+
+TEST(VideoGeometry, ForecastLeavesOutOnlyPicturesTheCapDrops)
+{
+    const struct {
+        double fps;
+        Rate out;
+    } rates[] = {{30000 / 1001.0, {15000, 1001}},
+                 {30000 / 1001.0, {20000, 1001}},
+                 {30000 / 1001.0, {25000, 1001}},
+                 {25, {15, 1}},
+                 {25, {20, 1}},
+                 {30, {25, 1}},
+                 {50, {25, 1}},
+                 {24, {24, 1}},
+                 {15, {15, 1}}};
+    for (const std::string kind : {"IBBP", "pyramid", "intra"}) {
+        for (const auto& r : rates) {
+            SCOPED_TRACE(kind + " at " + std::to_string(r.fps) + " to " + std::to_string(r.out.num) + "/" +
+                         std::to_string(r.out.den));
+            const std::vector<Coded> stream = Stream(kind, r.fps, 300);
+            std::vector<std::int64_t> all, decoded;
+            mce::ff::CapForecast forecast(r.out);
+            int left = 0, droppable = 0;
+            for (const Coded& c : stream)
+                all.push_back(c.us);
+            const std::set<std::int64_t> keep = Kept(all, r.out);
+            for (const Coded& c : stream) {
+                droppable += !c.reference && !keep.count(c.us);
+                // The decoder is told to leave the picture out; a reference picture it decodes all the same.
+                const bool dropped = forecast.Dropped(c.us);
+                if (dropped && !c.reference) {
+                    ++left;
+                    continue;
+                }
+                decoded.push_back(c.us);
+                if (!dropped)
+                    forecast.Sent(c.us);
+            }
+            // The pictures that go out are the same, whatever was left out.
+            EXPECT_EQ(Kept(decoded, r.out), keep);
+            // Where decode order follows display order for the pictures nothing
+            // depends on, every one of them that the cap drops is left out.
+            if (kind != "pyramid")
+                EXPECT_EQ(left, droppable);
+            else
+                EXPECT_EQ(left > 0, droppable > 0);
+        }
+    }
+    // A clock that restarts: the first picture after it is never left out.
+    mce::ff::CapForecast forecast({15000, 1001});
+    forecast.Sent(5000000);
+    EXPECT_TRUE(forecast.Dropped(5033000));
+    EXPECT_FALSE(forecast.Dropped(33000));
+    EXPECT_FALSE(mce::ff::CapForecast().Dropped(33000)); // no rate known
 }

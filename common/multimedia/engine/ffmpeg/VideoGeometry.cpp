@@ -44,4 +44,29 @@ Rate CapFrameRate(Rate source, int cap)
     return {cap, 1};
 }
 
+namespace {
+
+// a / b rounded to the nearest, halves away from zero; b > 0
+__int128 DivNear(__int128 a, __int128 b)
+{
+    return a >= 0 ? (a + b / 2) / b : -((-a + b / 2) / b);
+}
+
+// a / b rounded down; b > 0
+__int128 DivFloor(__int128 a, __int128 b)
+{
+    const __int128 q = a / b;
+    return (a % b != 0 && a < 0) ? q - 1 : q;
+}
+
+} // namespace
+
+std::int64_t OutputSlot(std::int64_t us, Rate rate)
+{
+    constexpr std::int64_t kSecond = 1000000;
+    const __int128 quarter = DivNear(static_cast<__int128>(kSecond) * rate.den, 4 * static_cast<__int128>(rate.num));
+    return static_cast<std::int64_t>(
+        DivFloor((static_cast<__int128>(us) + quarter) * rate.num, static_cast<__int128>(kSecond) * rate.den));
+}
+
 } // namespace mce::ff

@@ -28,4 +28,10 @@ struct Rate {
 // 25000/1001). An unknown source rate gives the cap.
 Rate CapFrameRate(Rate source, int cap);
 
+// The output frame slot of a picture shown `us` microseconds after the start
+// at the output rate. Slots begin a quarter slot early: a capped rate keeps
+// frames evenly, an equal rate keeps every frame even with jittery
+// millisecond stamps, and the last frame does not run past the end.
+std::int64_t OutputSlot(std::int64_t us, Rate rate);
+
 } // namespace mce::ff
