@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -263,6 +264,51 @@ TEST_F(FfmpegEngine, PictureGoesOnWhenAProgramStreamRestartsItsClock)
                           "stream=nb_read_packets", "-of", "csv=p=0", job.output.string()});
     // 4 s at 15000/1001 frames a second, not 2 s of it and a frozen picture.
     EXPECT_NEAR(std::atoi(count.out.c_str()), 60, 3);
+}
+
+// Which source picture each output picture shows, for a source whose picture
+// n is a flat grey of brightness 16 + 8 * (n mod 25).
+std::vector<int> SourcePicturesShown(const fs::path& output)
+{
+    const auto r = testsupport::Run({"ffprobe", "-v", "error", "-f", "lavfi", "-i",
+                                     "movie=" + output.string() + ",crop=160:100,signalstats", "-show_entries",
+                                     "frame_tags=lavfi.signalstats.YAVG", "-of", "csv=p=0"});
+    std::vector<int> shown;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);)
+        shown.push_back(static_cast<int>(std::lround((std::atof(line.c_str()) - 16) / 8)));
+    return shown;
+}
+
+TEST_F(FfmpegEngine, CappedRateShowsTheSamePicturesWhileTheDecoderLeavesOutWhatTheCapDrops)
+{
+    // Pictures that others are predicted from (I, P) and pictures nothing
+    // depends on (B), and an intra-only codec: at 30 pictures a second capped
+    // at 15 every other one goes out, whichever the decoder was told to skip.
+    const std::string grey = "geq=lum='16+8*mod(N,25)':cb=128:cr=128";
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+    } sources[] = {
+        {"ibbp.vob", {"-r", "30000/1001", "-c:v", "mpeg2video", "-bf", "2", "-g", "12", "-q:v", "2", "-f", "vob"}},
+        {"intra.avi", {"-r", "30", "-c:v", "mjpeg", "-q:v", "2"}},
+    };
+    for (const auto& source : sources) {
+        SCOPED_TRACE(source.name);
+        std::vector<std::string> args = {"-f", "lavfi", "-i", "color=black:s=352x240:r=30:d=2," + grey};
+        args.insert(args.end(), source.args.begin(), source.args.end());
+        args.push_back((out / source.name).string());
+        ASSERT_TRUE(testsupport::Ffmpeg(args));
+        Job job;
+        job.source = out / source.name;
+        job.output = out / (std::string(source.name) + ".wmv");
+        job.profile = "MRProf2v";
+        ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+        const std::vector<int> shown = SourcePicturesShown(job.output);
+        ASSERT_EQ(shown.size(), 30u);
+        for (std::size_t n = 0; n < shown.size(); ++n)
+            EXPECT_EQ(shown[n], static_cast<int>(2 * n % 25)) << "output picture " << n;
+    }
 }
 
 TEST_F(FfmpegEngine, PictureAndSoundFromTwoFiles)

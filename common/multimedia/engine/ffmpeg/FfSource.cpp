@@ -219,6 +219,9 @@ Result Source::Open(const JobConfig& cfg)
     const Rate capped = CapFrameRate({rate.num, rate.den}, cfg.profile.frameRate);
     t.outRate = {capped.num, capped.den};
     av_reduce(&t.outRate.num, &t.outRate.den, t.outRate.num, t.outRate.den, 1 << 30);
+    m_forecast = CapForecast({t.outRate.num, t.outRate.den});
+    const AVCodecDescriptor* desc = avcodec_descriptor_get(vs->codecpar->codec_id);
+    m_intraOnly = desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY);
     return rc::Ok;
 }
 
@@ -252,6 +255,25 @@ bool Source::SendToDecoder(PassLink& ps, AVCodecContext* dec, const AVPacket* pk
     }
 }
 
+// Tells the decoder whether it may leave out the picture of this packet;
+// true when the packet need not go to the decoder at all.
+bool Source::LeaveOut(const AVPacket* pkt, const AVStream* st)
+{
+    bool dropped = false;
+    if (pkt->pts != AV_NOPTS_VALUE) {
+        const std::int64_t us = av_rescale_q(pkt->pts, st->time_base, AV_TIME_BASE_Q) - m_timing.startUs;
+        dropped = m_forecast.Dropped(us);
+        // A reference picture is decoded whatever the decoder is told, but
+        // only a picture sure to reach the scale stage may fill a slot.
+        if (!dropped)
+            m_forecast.Sent(us);
+    }
+    if (dropped && m_intraOnly)
+        return true;
+    m_vdec->skip_frame = dropped ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+    return false;
+}
+
 void Source::DemuxDecode(PassLink& ps, bool wantVideo, bool wantAudio)
 {
     PacketPtr pkt(av_packet_alloc());
@@ -279,9 +301,10 @@ void Source::DemuxDecode(PassLink& ps, bool wantVideo, bool wantAudio)
         if (pkt->dts != AV_NOPTS_VALUE)
             in->lastUs = av_rescale_q(pkt->dts, st->time_base, AV_TIME_BASE_Q);
         bool ok = true;
-        if (in == &m_videoIn && pkt->stream_index == in->videoIndex && wantVideo)
-            ok = SendToDecoder(ps, m_vdec.get(), pkt.get(), false);
-        else if (wantAudio && in == m_audioIn && pkt->stream_index == in->audioIndex)
+        if (in == &m_videoIn && pkt->stream_index == in->videoIndex && wantVideo) {
+            if (!LeaveOut(pkt.get(), st))
+                ok = SendToDecoder(ps, m_vdec.get(), pkt.get(), false);
+        } else if (wantAudio && in == m_audioIn && pkt->stream_index == in->audioIndex)
             ok = SendToDecoder(ps, m_adec.get(), pkt.get(), true);
         av_packet_unref(pkt.get());
         if (!ok)

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "CapForecast.h"
 #include "FfPass.h"
 #include "FfRead.h"
 #include "FfJob.h"
@@ -66,12 +67,18 @@ public:
 private:
     Result OpenInput(const std::string& path, Input* in);
     bool SendToDecoder(PassLink& ps, AVCodecContext* dec, const AVPacket* pkt, bool audio);
+    bool LeaveOut(const AVPacket* pkt, const AVStream* st);
 
     Input m_videoIn, m_audioInOwn;
     Input* m_audioIn = nullptr; // &m_videoIn or &m_audioInOwn, null without audio
     CodecPtr m_vdec, m_adec;
     SourceTiming m_timing;
     SourcePicture m_picture;
+    // Pictures the frame-rate cap will drop are not decoded where nothing
+    // depends on them: any picture of an intra-only codec, else the
+    // non-reference ones (decode thread).
+    CapForecast m_forecast;
+    bool m_intraOnly = false;
 };
 
 bool SameFile(const std::string& a, const std::string& b);
