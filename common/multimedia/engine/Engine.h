@@ -33,6 +33,7 @@ constexpr Result DiskFull = static_cast<Result>(0x80070070u);
 constexpr Result WriteFault = static_cast<Result>(0x8007001Du);
 constexpr Result ReadFault = static_cast<Result>(0x8007001Eu);
 constexpr Result BadProfileFile = static_cast<Result>(0x8007000Du);  // invalid data
+constexpr Result Unexpected = static_cast<Result>(0x8000FFFFu);      // a call out of turn
 
 constexpr Result CodecNotFound = static_cast<Result>(0xC00D1B83u);
 constexpr Result OutputSameAsInput = static_cast<Result>(0xC00D1B84u);

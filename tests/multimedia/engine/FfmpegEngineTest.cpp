@@ -396,6 +396,9 @@ TEST_F(FfmpegEngine, SameEncoderConvertsTheNewestGroupAfterAnAutomaticStop)
     first.source = Media("clip.avi");
     first.output = out / "first.wmv";
     ASSERT_EQ(Convert(*encoder, first), rc::Ok);
+    // A start without a new prepare would convert the same source again.
+    EXPECT_EQ(encoder->Start(), rc::Unexpected);
+    EXPECT_EQ(encoder->GetRunState(nullptr), RunState::Stopped);
     Job second;
     second.source = Media("long.mp4");
     second.output = out / "second.wmv";

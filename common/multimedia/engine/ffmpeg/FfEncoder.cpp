@@ -11,6 +11,13 @@ namespace mce::ff {
 
 class FfSourceGroup;
 
+// The run state with the failure that ended the run, read and written as one
+// word: a reader never sees a stop without its failure.
+struct RunStatus {
+    RunState state = RunState::Idle;
+    Result failure = rc::Ok;
+};
+
 // What every object of one encoder shares.
 struct EncoderState {
     std::mutex mutex; // configuration and job control; never taken by reads of counters or run state
@@ -23,17 +30,29 @@ struct EncoderState {
     unsigned preparedVersion = 0;
     bool jobStarted = false;
     const std::shared_ptr<Counters> counters = std::make_shared<Counters>();
-    std::atomic<RunState> run{RunState::Idle};
-    std::atomic<Result> failure{rc::Ok};
+    std::atomic<RunStatus> status{RunStatus{}};
     // Declared last so it goes first: its threads report into the members above.
     std::unique_ptr<Job> job;
 
     bool Busy() const
     {
-        const RunState s = run.load();
+        const RunState s = status.load().state;
         return s == RunState::Encoding || s == RunState::Paused;
     }
+
+    // The run's end, from encoding or paused only: whichever of the job's
+    // own end and a stop comes first keeps its result, and a pause or a
+    // resume racing with the end cannot bring a finished run back to life.
+    void Finish(Result failure)
+    {
+        RunStatus now = status.load();
+        while (now.state == RunState::Encoding || now.state == RunState::Paused) {
+            if (status.compare_exchange_weak(now, RunStatus{RunState::Stopped, failure}))
+                return;
+        }
+    }
 };
+static_assert(std::atomic<RunStatus>::is_always_lock_free);
 
 namespace {
 
@@ -386,29 +405,33 @@ Result FfEncoder::Start()
 {
     EncoderState& st = *m_state;
     std::lock_guard lock(st.mutex);
-    RunState s = st.run.load();
-    if (s == RunState::Paused) {
-        st.run = RunState::Encoding;
+    // Resumes a paused run; one that came to its end while paused stays
+    // finished (the exchange fails and leaves its end in now).
+    RunStatus now = st.status.load();
+    if (now.state == RunState::Paused &&
+        st.status.compare_exchange_strong(now, RunStatus{RunState::Encoding, rc::Ok})) {
         st.job->Resume();
         return rc::Ok;
     }
-    if (s == RunState::Encoding)
+    if (now.state == RunState::Encoding)
         return rc::Ok;
-    // Not prepared, prepared for settings that changed since, or already run:
-    // prepare now.
+    // The prepared job has run: converting the same source again needs a
+    // new prepare, never a start that quietly does the whole work twice.
+    if (st.job && st.jobStarted && st.preparedVersion == st.version)
+        return rc::Unexpected;
+    // Not prepared, or prepared for settings that changed since: prepare now.
     if (!st.job || st.jobStarted || st.preparedVersion != st.version) {
         if (Result r = PrepareLocked(st); Failed(r))
             return r;
     }
-    st.failure = rc::Ok;
     st.counters->bytes = 0;
     st.counters->mediaMs = 0;
-    st.run = RunState::Encoding; // before the threads start: a short run may end at once
+    // Encoding before the threads start: a short run may end at once.
+    st.status = RunStatus{RunState::Encoding, rc::Ok};
     st.jobStarted = true;
-    st.job->Start([state = &st](Result r) {
-        state->failure = r;
-        if (state->autoStop || Failed(r))
-            state->run = RunState::Stopped;
+    st.job->Start([state = &st](Result end) {
+        if (state->autoStop || Failed(end))
+            state->Finish(end);
     });
     return rc::Ok;
 }
@@ -417,12 +440,13 @@ Result FfEncoder::Pause()
 {
     EncoderState& st = *m_state;
     std::lock_guard lock(st.mutex);
-    RunState expected = RunState::Encoding;
-    if (st.run.compare_exchange_strong(expected, RunState::Paused)) {
+    RunStatus now = st.status.load();
+    if (now.state == RunState::Encoding &&
+        st.status.compare_exchange_strong(now, RunStatus{RunState::Paused, rc::Ok})) {
         st.job->Pause();
         return rc::Ok;
     }
-    return expected == RunState::Paused ? rc::Ok : rc::OnlyDuringEncoding;
+    return now.state == RunState::Paused ? rc::Ok : rc::OnlyDuringEncoding;
 }
 
 Result FfEncoder::Stop()
@@ -432,15 +456,16 @@ Result FfEncoder::Stop()
     if (!st.Busy())
         return rc::OnlyDuringEncoding;
     st.job->Stop(); // returns once the file is finished
-    st.run = RunState::Stopped;
+    st.Finish(rc::Ok); // unless the job's own end came first
     return rc::Ok;
 }
 
 RunState FfEncoder::GetRunState(Result* failure)
 {
+    const RunStatus now = m_state->status.load();
     if (failure)
-        *failure = m_state->failure.load();
-    return m_state->run.load();
+        *failure = now.failure;
+    return now.state;
 }
 
 } // namespace mce::ff
