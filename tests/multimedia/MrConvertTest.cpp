@@ -2,13 +2,24 @@
 // single-file recipe converting real clips made at test time.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 #include "Media.h"
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 using testsupport::MakeClip;
@@ -85,6 +96,64 @@ TEST(MrConvert, FailuresPrintTheEncoderErrorAndLeaveTheSourceAlone)
     r = testsupport::Run(
         {Converter(), "--source", src.string(), "--output", (dir / "x.wmv").string(), "--quality", "4"});
     EXPECT_EQ(r.exitCode, 2);
+}
+
+TEST(MrConvert, AConversionKilledHardLeavesLitterThatTheNextOneToTheFolderClearsAway)
+{
+    testsupport::TempDir dir;
+    const fs::path src = dir / "long.mpg";
+    ASSERT_TRUE(MakeClip(src, 30.0, 352, 288, "25", {"-c:v", "mpeg1video", "-c:a", "mp2", "-f", "mpeg"}));
+    const fs::path out = dir / "out";
+    fs::create_directory(out);
+
+    // Killed while it writes: its hidden temporary file stays behind.
+    const std::string conv = Converter(), source = src.string(), output = (out / "a.wmv").string();
+    std::vector<char*> argv = {const_cast<char*>(conv.c_str()),
+                               const_cast<char*>("--source"),
+                               const_cast<char*>(source.c_str()),
+                               const_cast<char*>("--output"),
+                               const_cast<char*>(output.c_str()),
+                               const_cast<char*>("--resolution"),
+                               const_cast<char*>("3"),
+                               nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, conv.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+    fs::path litter;
+    for (int i = 0; i < 3000 && litter.empty(); ++i) {
+        for (const auto& e : fs::directory_iterator(out))
+            if (e.path().filename().string().rfind(".a.wmv.", 0) == 0 && fs::file_size(e.path()) > 0)
+                litter = e.path();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_FALSE(litter.empty()) << "the conversion never wrote";
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the conversion ended before it was killed";
+    ASSERT_TRUE(fs::exists(litter));
+    EXPECT_EQ(litter.extension(), ".part");
+
+    // Beside it: the temporary file of a conversion still running (it holds
+    // its file, as this test does here) and files that are not ours.
+    const fs::path running = out / ".b.wmv.0123abcd.part";
+    std::ofstream(running) << "running";
+    const int held = open(running.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+    const fs::path notOurs[] = {out / ".notes.part", out / ".c.wmv.0123ABCD.part", out / "c.wmv.0123abcd.part"};
+    for (const auto& p : notOurs)
+        std::ofstream(p) << "mine";
+
+    const fs::path small = dir / "small.mpg";
+    ASSERT_TRUE(MakeClip(small, 1.0, 176, 144, "25", {"-c:v", "mpeg1video", "-c:a", "mp2", "-f", "mpeg"}));
+    const auto r = testsupport::Run({Converter(), "--source", small.string(), "--output", (out / "c.wmv").string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(fs::exists(litter)) << "the killed conversion's file is still there";
+    EXPECT_TRUE(fs::exists(running)) << "a running conversion's file was removed";
+    close(held);
+    for (const auto& p : notOurs)
+        EXPECT_EQ(Contents(p), "mine") << p;
+    EXPECT_TRUE(fs::exists(out / "c.wmv"));
 }
 
 } // namespace

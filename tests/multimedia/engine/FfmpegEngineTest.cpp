@@ -335,6 +335,32 @@ TEST_F(FfmpegEngine, TwoPassAnalysesThenWrites)
     ASSERT_EQ(Convert(*encoder, job), rc::Ok);
     ExpectWmv(job.output, 208, 160, 2, true);
     EXPECT_NEAR(Stat(*encoder, Read::Converted) / 1000.0, 2, 0.1);
+
+    // Watched while it runs: the analysis (the first half of the converted
+    // time) writes nothing, and the converted time never goes back.
+    job.source = Media("long.mp4");
+    job.output = out / "two-pass-long.wmv";
+    job.profile = "MRProf3x";
+    ASSERT_EQ(Prepare(*encoder, job), rc::Ok);
+    ASSERT_EQ(encoder->Start(), rc::Ok);
+    std::int64_t lastMs = 0, analysedSeen = 0;
+    // Both figures are read while the pipeline is held, until it has ended.
+    while (encoder->Pause() == rc::Ok) {
+        const std::int64_t ms = Stat(*encoder, Read::Converted), bytes = Stat(*encoder, Read::Size);
+        if (ms > 0 && ms < 5000) {
+            ++analysedSeen;
+            EXPECT_EQ(bytes, 0) << "at " << ms << " ms";
+        }
+        EXPECT_GE(ms, lastMs);
+        lastMs = ms;
+        if (encoder->Start() != rc::Ok)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(WaitUntilStopped(*encoder));
+    EXPECT_GT(analysedSeen, 0) << "the analysis was never seen";
+    EXPECT_GE(Stat(*encoder, Read::Converted), lastMs);
+    EXPECT_NEAR(Stat(*encoder, Read::Converted) / 1000.0, 12, 0.5);
 }
 
 TEST_F(FfmpegEngine, SizeLimitEndsACompleteFileBelowIt)

@@ -28,7 +28,7 @@ Result AudioEncoder::Open(const EngineProfile& p)
     a->time_base = {1, p.sampleRate};
     a->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (avcodec_open2(a, codec, nullptr) < 0)
-        return rc::BadProfileFile;
+        return rc::CodecNotFound; // as for the video encoder
     return rc::Ok;
 }
 

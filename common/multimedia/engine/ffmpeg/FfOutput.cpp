@@ -1,10 +1,12 @@
 #include "FfOutput.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <random>
@@ -41,6 +43,41 @@ Result ErrnoResult(int err)
     }
 }
 
+// ".<target name>.<8 hex digits>.part": the name of our temporary files.
+bool IsTemporaryName(const std::string& name)
+{
+    constexpr std::size_t kTail = 1 + 8 + 5; // ".xxxxxxxx.part"
+    if (name.size() < 1 + 1 + kTail || name[0] != '.' || name.compare(name.size() - 5, 5, ".part") != 0)
+        return false;
+    const std::size_t dot = name.size() - kTail;
+    if (name[dot] != '.')
+        return false;
+    for (std::size_t i = dot + 1; i < dot + 9; ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(name[i])) || std::isupper(static_cast<unsigned char>(name[i])))
+            return false;
+    return true;
+}
+
+// A conversion holds a lock on its temporary file for as long as it runs;
+// the system drops it when the process ends, however it ends. A temporary
+// file of ours that nobody holds was left by a conversion that was killed.
+void RemoveStaleTemporaries(const fs::path& dir)
+{
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!IsTemporaryName(name) || !it->is_regular_file(ec) || it->is_symlink(ec))
+            continue;
+        const int fd = open(it->path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            continue;
+        // A file system without locks keeps everything.
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+            unlink(it->path().c_str());
+        close(fd);
+    }
+}
+
 } // namespace
 
 // ---- the file ----
@@ -65,18 +102,29 @@ Result OutputFile::Create(const std::string& outputPath)
     if (!fs::is_directory(dir, ec))
         return rc::PathNotFound;
     m_target = out;
+    RemoveStaleTemporaries(dir);
     std::random_device rd;
     for (int attempt = 0; attempt < 50; ++attempt) {
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(rd()));
         const fs::path candidate = dir / ("." + out.filename().string() + "." + suffix + ".part");
         m_fd = open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (m_fd >= 0) {
-            m_temp = candidate;
-            return rc::Ok;
+        if (m_fd < 0) {
+            if (errno != EEXIST)
+                return ErrnoResult(errno);
+            continue;
         }
-        if (errno != EEXIST)
-            return ErrnoResult(errno);
+        // Between the open and the lock another conversion's clean-up may
+        // have taken the new file for a stale one; then it is made again.
+        struct stat st {};
+        flock(m_fd, LOCK_EX | LOCK_NB);
+        if (fstat(m_fd, &st) == 0 && st.st_nlink == 0) {
+            close(m_fd);
+            m_fd = -1;
+            continue;
+        }
+        m_temp = candidate;
+        return rc::Ok;
     }
     return rc::Fail;
 }
@@ -101,15 +149,19 @@ Result OutputFile::RewriteHeader(const DisplayTexts& texts)
     return rc::Ok;
 }
 
+// The file is closed (and its lock let go) only once it has its final name
+// or is gone, so that no other conversion takes it for a stale one.
 Result OutputFile::Commit()
 {
+    const bool renamed = rename(m_temp.c_str(), m_target.c_str()) == 0;
+    const int err = errno;
     if (m_fd >= 0) {
         close(m_fd);
         m_fd = -1;
     }
-    if (rename(m_temp.c_str(), m_target.c_str()) != 0) {
+    if (!renamed) {
         m_complete = false;
-        return ErrnoResult(errno);
+        return ErrnoResult(err);
     }
     m_temp.clear();
     return rc::Ok;
@@ -117,14 +169,14 @@ Result OutputFile::Commit()
 
 void OutputFile::Discard()
 {
-    if (m_fd >= 0) {
-        close(m_fd);
-        m_fd = -1;
-    }
     if (!m_complete && !m_temp.empty()) {
         std::error_code ec;
         fs::remove(m_temp, ec);
         m_temp.clear();
+    }
+    if (m_fd >= 0) {
+        close(m_fd);
+        m_fd = -1;
     }
 }
 
@@ -306,10 +358,9 @@ void Muxer::Run(PassLink& ps, AudioEncoder* audio, std::int64_t firstPassMs)
             break;
         case MuxItem::Video:
             if (!ps.writing()) {
-                m_analysedBytes += item.packet->size;
                 m_analysedMs =
                     std::max(m_analysedMs, av_rescale_q(item.packet->pts + 1, m_venc->time_base, AVRational{1, 1000}));
-                m_counters.bytes = m_analysedBytes;
+                // Nothing of the output is written yet: its size stays 0.
                 m_counters.mediaMs = m_analysedMs / 2;
                 ps.packetPool.Put(std::move(item.packet));
             } else {

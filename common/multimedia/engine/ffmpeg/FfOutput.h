@@ -85,7 +85,6 @@ private:
     AVStream* m_ast = nullptr;
     std::deque<PacketPtr> m_videoReady, m_audioReady;
     std::int64_t m_firstPassMs = 0;
-    std::int64_t m_analysedBytes = 0;
     std::int64_t m_analysedMs = 0;
     bool m_limitReached = false;
 };

@@ -41,6 +41,13 @@ bool CroppableByPointers(AVPixelFormat f)
            !(d->flags & (AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_PAL));
 }
 
+// A scaler that cannot be had: the source's picture is in a form it cannot
+// read, or memory ran out.
+Result ScalerFailure(AVPixelFormat from)
+{
+    return sws_isSupportedInput(from) ? rc::OutOfMemory : rc::SourceNotWorking;
+}
+
 // Players show untagged HD pictures in BT.709 colours, smaller ones in BT.601.
 int ColourMatrixOf(const AVFrame* f)
 {
@@ -171,7 +178,7 @@ bool VideoScaler::Configure(PassLink& ps, const AVFrame* f, AVPixelFormat srcFmt
     m_sws.reset(sws_getContext(cropW, cropH, scaleFrom, m_rect.width, m_rect.height, AV_PIX_FMT_YUV420P, SWS_BICUBIC,
                                nullptr, nullptr, nullptr));
     if (!m_sws) {
-        ps.Fail(rc::CodecNotFound);
+        ps.Fail(ScalerFailure(scaleFrom));
         return false;
     }
     const int* coefs = sws_getCoefficients(ColourMatrixOf(f));
@@ -182,7 +189,7 @@ bool VideoScaler::Configure(PassLink& ps, const AVFrame* f, AVPixelFormat srcFmt
                                        nullptr, nullptr, nullptr));
         m_cropFrame.reset(av_frame_alloc());
         if (!m_cropSws || !m_cropFrame) {
-            ps.Fail(rc::CodecNotFound);
+            ps.Fail(m_cropFrame ? ScalerFailure(srcFmt) : rc::OutOfMemory);
             return false;
         }
         sws_setColorspaceDetails(m_cropSws.get(), coefs, fullRange, sws_getCoefficients(SWS_CS_DEFAULT), 0, 0, 1 << 16,
@@ -320,8 +327,10 @@ Result VideoEncoder::Open(const EngineProfile& p, AVRational outRate, int pass, 
         v->flags |= AV_CODEC_FLAG_PASS2;
         v->stats_in = passLog->data();
     }
+    // The profile's settings were checked when it was read: an encoder that
+    // still will not open is one the system cannot use.
     if (avcodec_open2(v, codec, nullptr) < 0)
-        return rc::InvalidVideoBitrate;
+        return rc::CodecNotFound;
     return rc::Ok;
 }
 
