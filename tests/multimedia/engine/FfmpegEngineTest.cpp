@@ -233,6 +233,45 @@ TEST_F(FfmpegEngine, CropsFirstThenKeepsTheDisplayAspectWithBlackBars)
     EXPECT_GT(pic.At(80, 120)[0], 180);
     EXPECT_GT(pic.At(240, 120)[2], 180);
 
+    // A DVD picture for the small screen, decoded at half its size: the
+    // margins are still those of the full picture (red band cropped away,
+    // green band kept at the left edge).
+    ASSERT_TRUE(testsupport::Ffmpeg({"-f",
+                                     "lavfi",
+                                     "-i",
+                                     "color=red:s=80x480:r=25:d=1",
+                                     "-f",
+                                     "lavfi",
+                                     "-i",
+                                     "color=lime:s=80x480:r=25:d=1",
+                                     "-f",
+                                     "lavfi",
+                                     "-i",
+                                     "color=blue:s=560x480:r=25:d=1",
+                                     "-filter_complex",
+                                     "[0][1][2]hstack=3",
+                                     "-c:v",
+                                     "mpeg2video",
+                                     "-q:v",
+                                     "2",
+                                     "-aspect",
+                                     "3:2",
+                                     "-f",
+                                     "vob",
+                                     (out / "bands.vob").string()}));
+    job.source = out / "bands.vob";
+    job.output = out / "bands.wmv";
+    job.profile = "MRProf2v";
+    job.crop = {80, 0, 0, 0};
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    pic = Grab(job.output, 0.5, 208, 160);
+    ASSERT_EQ(pic.width, 208);
+    const auto green = pic.At(8, 80);
+    EXPECT_GT(green[1], 180);
+    EXPECT_LT(green[0] + green[2], 120);
+    EXPECT_GT(pic.At(100, 80)[2], 180);
+    job.crop = {0, 0, 0, 0};
+
     // An anamorphic 16:9 DVD picture is letterboxed, not squashed.
     job.source = Media("wide.vob");
     job.output = out / "wide.wmv";
@@ -292,6 +331,10 @@ TEST_F(FfmpegEngine, CappedRateShowsTheSamePicturesWhileTheDecoderLeavesOutWhatT
     } sources[] = {
         {"ibbp.vob", {"-r", "30000/1001", "-c:v", "mpeg2video", "-bf", "2", "-g", "12", "-q:v", "2", "-f", "vob"}},
         {"intra.avi", {"-r", "30", "-c:v", "mjpeg", "-q:v", "2"}},
+        // deinterlaced: a picture the cap drops does not reach the deinterlacer
+        {"fields.vob",
+         {"-r", "30000/1001", "-c:v", "mpeg2video", "-bf", "2", "-flags", "+ildct+ilme", "-top", "1", "-q:v", "2", "-f",
+          "vob"}},
     };
     for (const auto& source : sources) {
         SCOPED_TRACE(source.name);

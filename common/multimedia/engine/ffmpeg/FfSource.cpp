@@ -45,7 +45,32 @@ bool IsCdxa(const std::string& path)
     return ok && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "CDXA", 4) == 0;
 }
 
-Result OpenDecoder(AVStream* st, CodecPtr* out)
+// Where the picture goes out at a third of its size or less, decoding it at
+// half size leaves less to scale and looks the same; at half its size it
+// already looks softer than a full-size picture scaled down, and so does an
+// interlaced picture deinterlaced at half size. Only for the MPEG-1/2 and
+// MJPEG decoders, whose reduced decoding keeps up with their full one.
+int ReducedDecodeSize(const AVCodecParameters* par, const SourcePicture& pic, const JobConfig& cfg)
+{
+    if ((par->codec_id != AV_CODEC_ID_MPEG1VIDEO && par->codec_id != AV_CODEC_ID_MPEG2VIDEO &&
+         par->codec_id != AV_CODEC_ID_MJPEG) ||
+        pic.interlaced)
+        return 0;
+    // Margins apply to the upright picture.
+    const int w = (pic.quarterTurn ? par->height : par->width) - cfg.cropLeft - cfg.cropRight;
+    const int h = (pic.quarterTurn ? par->width : par->height) - cfg.cropTop - cfg.cropBottom;
+    AVRational sar = par->sample_aspect_ratio;
+    if (sar.num <= 0 || sar.den <= 0)
+        sar = {1, 1};
+    if (pic.quarterTurn)
+        std::swap(sar.num, sar.den);
+    if (w <= 0 || h <= 0 || !cfg.profile.HasVideo())
+        return 0;
+    const Rect r = FitPicture(w, h, sar.num, sar.den, cfg.profile.width, cfg.profile.height);
+    return w >= 3 * r.width && h >= 3 * r.height ? 1 : 0;
+}
+
+Result OpenDecoder(AVStream* st, CodecPtr* out, int lowres = 0)
 {
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (!codec)
@@ -60,6 +85,7 @@ Result OpenDecoder(AVStream* st, CodecPtr* out)
         ctx->thread_count = 0;
         if (codec->id == AV_CODEC_ID_MPEG1VIDEO || codec->id == AV_CODEC_ID_MPEG2VIDEO)
             ctx->thread_type = FF_THREAD_SLICE;
+        ctx->lowres = std::min<int>(lowres, codec->max_lowres);
     }
     if (avcodec_open2(ctx.get(), codec, nullptr) < 0)
         return rc::SourceNotWorking;
@@ -186,14 +212,16 @@ Result Source::Open(const JobConfig& cfg)
         aIn = &m_audioInOwn;
     }
     AVStream* vs = m_videoIn.fmt->streams[m_videoIn.videoIndex];
-    if (Result r = OpenDecoder(vs, &m_vdec); Failed(r))
+    m_picture = PictureOf(vs);
+    m_picture.lowres = ReducedDecodeSize(vs->codecpar, m_picture, cfg);
+    if (Result r = OpenDecoder(vs, &m_vdec, m_picture.lowres); Failed(r))
         return r;
+    m_picture.lowres = m_vdec->lowres;
     if (cfg.profile.HasAudio() && aIn->audioIndex >= 0) {
         if (Result r = OpenDecoder(aIn->fmt->streams[aIn->audioIndex], &m_adec); Failed(r))
             return r;
         m_audioIn = aIn;
     }
-    m_picture = PictureOf(vs);
     SourceTiming& t = m_timing;
     // Both streams are timed from whichever starts first.
     t.startUs = INT64_MAX;

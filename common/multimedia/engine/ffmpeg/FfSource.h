@@ -29,6 +29,7 @@ struct SourcePicture {
     bool quarterTurn = false; // turned by 90 degrees: width and height swap
     bool interlaced = false;  // the stream says its pictures are interlaced
     bool topFieldFirst = true;
+    int lowres = 0; // decoded at 1 / 2^lowres of its size each way; crop margins are in full-size pixels
 };
 
 struct Input {

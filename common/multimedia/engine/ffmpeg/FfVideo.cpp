@@ -63,7 +63,8 @@ constexpr const char* kDeinterlace = "bwdif=mode=send_frame:parity=auto:deint=in
 } // namespace
 
 VideoScaler::VideoScaler(const JobConfig& cfg, const SourceTiming& timing, const SourcePicture& picture)
-    : m_cfg(cfg), m_timing(timing), m_picture(picture), m_deinterlaced(av_frame_alloc()), m_oriented(av_frame_alloc())
+    : m_cfg(cfg), m_timing(timing), m_picture(picture), m_capAhead({timing.outRate.num, timing.outRate.den}),
+      m_deinterlaced(av_frame_alloc()), m_oriented(av_frame_alloc())
 {
 }
 
@@ -76,8 +77,17 @@ bool VideoScaler::Scale(PassLink& ps, AVFrame* f)
         f->interlaced_frame = 1;
         f->top_field_first = m_picture.topFieldFirst;
     }
-    if (!m_filterBroken && (f->interlaced_frame || m_deinterlacer.IsOpen()))
+    if (!m_filterBroken && (f->interlaced_frame || m_deinterlacer.IsOpen())) {
+        // A picture the cap is sure to drop is not deinterlaced either.
+        if (f->best_effort_timestamp != AV_NOPTS_VALUE) {
+            const std::int64_t us =
+                av_rescale_q(f->best_effort_timestamp, m_timing.videoTb, AV_TIME_BASE_Q) - m_timing.startUs;
+            if (m_capAhead.Dropped(us))
+                return true;
+            m_capAhead.Sent(us);
+        }
         return Deinterlace(ps, f);
+    }
     return Place(ps, f);
 }
 
@@ -148,14 +158,7 @@ std::int64_t VideoScaler::SlotOf(const AVFrame* f)
         return index;
     const AVRational outRate = m_timing.outRate;
     const std::int64_t us = av_rescale_q(f->best_effort_timestamp, m_timing.videoTb, AV_TIME_BASE_Q) - m_timing.startUs;
-    // A frame goes to the output slot it falls in, counting from a
-    // quarter slot early: a capped rate keeps every other frame evenly,
-    // an equal rate keeps every frame even with jittery millisecond stamps,
-    // and the last frame does not run past the end of the source.
-    const std::int64_t quarter = av_rescale(AV_TIME_BASE, outRate.den, 4LL * outRate.num);
-    index = av_rescale_q_rnd(us + quarter, AV_TIME_BASE_Q, av_inv_q(outRate),
-                             static_cast<AVRounding>(AV_ROUND_DOWN | AV_ROUND_PASS_MINMAX)) +
-            m_indexOffset;
+    index = OutputSlot(us, {outRate.num, outRate.den}) + m_indexOffset;
     // MPEG program streams may restart their clock (title files joined,
     // cell boundaries). A jump back by more than a second, or ahead by
     // more than ten, is such a restart: the picture goes on from where it
@@ -173,7 +176,11 @@ std::int64_t VideoScaler::SlotOf(const AVFrame* f)
 bool VideoScaler::Configure(PassLink& ps, const AVFrame* f, AVPixelFormat srcFmt, bool fullRange, bool viaCopy,
                             AVRational sar, int cropW, int cropH)
 {
-    m_rect = FitPicture(cropW, cropH, sar.num, sar.den, m_cfg.profile.width, m_cfg.profile.height);
+    // The rectangle of the full-size picture, also when it comes decoded smaller.
+    const int lr = m_picture.lowres;
+    m_rect = FitPicture((f->width << lr) - m_cfg.cropLeft - m_cfg.cropRight,
+                        (f->height << lr) - m_cfg.cropTop - m_cfg.cropBottom, sar.num, sar.den, m_cfg.profile.width,
+                        m_cfg.profile.height);
     const AVPixelFormat scaleFrom = viaCopy ? AV_PIX_FMT_YUV444P : srcFmt;
     m_sws.reset(sws_getContext(cropW, cropH, scaleFrom, m_rect.width, m_rect.height, AV_PIX_FMT_YUV420P, SWS_BICUBIC,
                                nullptr, nullptr, nullptr));
@@ -219,8 +226,11 @@ bool VideoScaler::Place(PassLink& ps, AVFrame* f)
     if (index < 0 || index <= m_lastIndex)
         return true;
     f = Orient(f);
-    const int cropW = f->width - cfg.cropLeft - cfg.cropRight;
-    const int cropH = f->height - cfg.cropTop - cfg.cropBottom;
+    // Margins are in pixels of the full-size picture.
+    const int lr = m_picture.lowres;
+    const int cropLeft = cfg.cropLeft >> lr, cropTop = cfg.cropTop >> lr;
+    const int cropW = f->width - cropLeft - (cfg.cropRight >> lr);
+    const int cropH = f->height - cropTop - (cfg.cropBottom >> lr);
     if (cropW < 2 || cropH < 2)
         return true; // a picture size change made the margins too big: nothing to show
 
@@ -253,8 +263,8 @@ bool VideoScaler::Place(PassLink& ps, AVFrame* f)
     av_image_fill_max_pixsteps(steps, nullptr, d);
     for (int i = 0; i < 4 && src->data[i]; ++i) {
         const bool chroma = i == 1 || i == 2;
-        const int x = chroma ? cfg.cropLeft >> d->log2_chroma_w : cfg.cropLeft;
-        const int y = chroma ? cfg.cropTop >> d->log2_chroma_h : cfg.cropTop;
+        const int x = chroma ? cropLeft >> d->log2_chroma_w : cropLeft;
+        const int y = chroma ? cropTop >> d->log2_chroma_h : cropTop;
         srcData[i] = src->data[i] + static_cast<std::ptrdiff_t>(y) * src->linesize[i] + x * steps[i];
         srcLinesize[i] = src->linesize[i];
     }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "CapForecast.h"
 #include "FfFilter.h"
 #include "FfPass.h"
 #include "FfSource.h"
@@ -35,6 +36,7 @@ private:
     const JobConfig& m_cfg;
     const SourceTiming m_timing;
     const SourcePicture m_picture;
+    CapForecast m_capAhead; // of the pictures that go to the deinterlacer
     FilterChain m_deinterlacer, m_orienter;
     FramePtr m_deinterlaced, m_oriented;
     bool m_decoderMarksFields = false; // some frame said it is interlaced
