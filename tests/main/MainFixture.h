@@ -10,6 +10,7 @@
 #include <QtCore/qtestsupport_core.h>
 #include <QApplication>
 #include <QCheckBox>
+#include <QEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -80,14 +81,27 @@ private:
     QTimer m_timer;
 };
 
-// Closes every run window at once, counting them.
-struct RefuseRunWindows : RunWindowWatch {
-    RefuseRunWindows()
-        : RunWindowWatch([](TfmConvert* w) {
-              w->done(QDialog::Rejected);
-              return true;
-          })
+// Closes every run window before its conversion can begin, counting them.
+// The window's own timers are stopped as it is shown: on a loaded machine
+// its wait timer could otherwise fire before a poll saw the window.
+class RefuseRunWindows : public QObject {
+public:
+    RefuseRunWindows() { qApp->installEventFilter(this); }
+    ~RefuseRunWindows() override { qApp->removeEventFilter(this); }
+    int opened = 0;
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override
     {
+        auto* w = e->type() == QEvent::Show ? qobject_cast<TfmConvert*>(o) : nullptr;
+        if (w) {
+            ++opened;
+            for (QTimer* t : w->findChildren<QTimer*>())
+                t->stop();
+            QMetaObject::invokeMethod(
+                w, [w] { w->done(QDialog::Rejected); }, Qt::QueuedConnection);
+        }
+        return false;
     }
 };
 
