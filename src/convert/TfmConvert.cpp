@@ -14,6 +14,7 @@
 #include "CxWMEncoder.h"
 #include "DialogService.h"
 #include "MROption.h"
+#include "PathUtil.h"
 #include "WinUtil.h"
 #include "main/MainAccess.h"
 #include "main/ProductLinks.h"
@@ -466,13 +467,13 @@ std::string TfmConvert::FolderAddressOf(const std::string& outputPath)
 
 // The bytes the session was given while the edit still shows them, so that a
 // name that is not UTF-8 reaches the desktop intact; the user's own text once
-// it has been changed.
+// it has been changed, a relative name taken in the current folder.
 std::string TfmConvert::OutputText() const
 {
     const QString text = ui->edtFileTo->text();
     if (text == QString::fromUtf8(m_sShownOutput.c_str()))
-        return m_sShownOutput;
-    return text.toUtf8().toStdString();
+        return cx::AbsolutePath(m_sShownOutput);
+    return cx::AbsolutePath(text.toUtf8().toStdString());
 }
 
 // ---------------------------------------------------------------------------

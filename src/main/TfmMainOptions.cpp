@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "DialogService.h"
+#include "PathUtil.h"
 #include "TextUtil.h"
 #include "TfmConvert.h"
 #include "TfmMain.h"
@@ -32,6 +33,23 @@ std::int32_t ReadMargin(const QString& text)
     return static_cast<std::int32_t>(n);
 }
 
+// An output name is taken as absolute the moment it is accepted, so that the
+// engine writes where the windows show and the run window's "&Preview" and
+// "&Browse Folder" open that file and its folder.
+QString AbsoluteOutput(const QString& path)
+{
+    return QString::fromStdString(cx::AbsolutePath(path.toStdString()));
+}
+
+// The same for a stored output (a profile's), where it fits its field; one
+// that does not is left for the conversion's own check to refuse.
+void AbsoluteOutputFile(char* field, std::size_t size)
+{
+    const std::string full = cx::AbsolutePath(field);
+    if (cx::FitsField(full.c_str(), size))
+        cx::CopyText(field, size, full.c_str());
+}
+
 bool Exists(const QString& path)
 {
     std::error_code ec;
@@ -42,6 +60,7 @@ bool Exists(const QString& path)
 
 bool TfmMain::ShowOption()
 {
+    AbsoluteOutputFile(m_Option.szOutputFile, sizeof m_Option.szOutputFile);
     ui->edtOutputFile->setText(QString::fromUtf8(m_Option.szOutputFile));
 
     switch (m_Option.nResolution) {
@@ -117,7 +136,7 @@ bool TfmMain::UpdateOption(bool bSave, bool bSilent)
         return false;
 
     if (ui->spMain->currentWidget() == ui->stOne) {
-        const QString output = ui->edtOutputFile->text();
+        const QString output = AbsoluteOutput(ui->edtOutputFile->text());
         if (output.isEmpty() && !bSilent) {
             ui::ShowErrorBox(this, QStringLiteral("Please specify the output file name."));
             return false;
@@ -132,8 +151,11 @@ bool TfmMain::UpdateOption(bool bSave, bool bSilent)
             !ui::Confirm(this, QStringLiteral("The file %1 is existed, do you want to overwrite it?").arg(output)))
             return false;
         // A silent collection keeps the stored name rather than a cut one.
-        if (fits)
+        if (fits) {
             cx::CopyText(m_Option.szOutputFile, bytes.constData());
+            if (ui->edtOutputFile->text() != output)
+                ui->edtOutputFile->setText(output);
+        }
         m_Option.nResolution = ui->rbtnResStd->isChecked()    ? 0
                                : ui->rbtnResWide->isChecked() ? 1
                                : ui->rbtnResVGA->isChecked()  ? 3
@@ -186,7 +208,7 @@ void TfmMain::sbtnBrowseClick()
     request.title = QStringLiteral("Choose Output File Name");
     request.initialName = ui->edtOutputFile->text();
     request.filters = {QStringLiteral("Windows Media Video File(*.wmv) (*.wmv *.WMV)")};
-    const QString path = ui::Dialogs().SaveFile(request);
+    const QString path = AbsoluteOutput(ui::Dialogs().SaveFile(request));
     if (path.isEmpty() || !PathFits(path, QStringLiteral("output file")))
         return;
     ui->edtOutputFile->setText(path);

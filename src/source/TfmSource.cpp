@@ -8,6 +8,7 @@
 
 #include "DialogService.h"
 #include "MROption.h"
+#include "PathUtil.h"
 #include "TextUtil.h"
 #include "main/MainAccess.h"
 #include "main/SourceFilters.h"
@@ -81,7 +82,8 @@ bool TfmSource::UpdateData(bool bSave)
         return true;
     }
     const QByteArray source = ui->edtSource->text().toUtf8();
-    const QByteArray output = ui->edtOutput->text().toUtf8();
+    // Absolute from here on: the engine writes where the windows show it.
+    const QByteArray output = QByteArray::fromStdString(cx::AbsolutePath(ui->edtOutput->text().toStdString()));
     if (source.isEmpty() || !Exists(source)) {
         ui::ShowErrorBox(this, QStringLiteral("Invalid source video file name."));
         return false;
@@ -125,7 +127,7 @@ void TfmSource::btnBrowseOutputClick()
     r.title = QStringLiteral("Choose Output File Name");
     r.initialName = ui->edtOutput->text();
     r.filters = {QStringLiteral("Windows Media Video File(*.wmv) (*.wmv *.WMV)")};
-    const QString path = ui::Dialogs().SaveFile(r);
+    const QString path = QString::fromStdString(cx::AbsolutePath(ui::Dialogs().SaveFile(r).toStdString()));
     if (!path.isEmpty() && PathFits(path.toUtf8(), "output file"))
         ui->edtOutput->setText(path);
 }

@@ -251,7 +251,8 @@ TEST_F(SourcePanel, BrowsingTheSourcePlaysItAndTheOutputDialogAddsNothing)
     EXPECT_TRUE(save.filters[0].startsWith(QStringLiteral("Windows Media Video File(*.wmv)")));
     EXPECT_FALSE(save.promptOverwrite);
     EXPECT_FALSE(save.addExtension);
-    EXPECT_EQ(Edit("edtOutputFile")->text(), QStringLiteral("C:\\clip"));
+    // A relative answer is taken in the current folder.
+    EXPECT_EQ(Edit("edtOutputFile")->text().toStdString(), (fs::current_path() / "C:\\clip").string());
     EXPECT_STRNE(main->GetOption()->szOutputFile, "C:\\clip"); // taken only at the next collection
 
     // A file the player cannot read shows nothing and says nothing.
@@ -404,7 +405,14 @@ TEST_F(Options, ConvertNowTurnsAClipIntoAStandardSizeWmv)
     ShowPage("pcSource", "stFile");
     dialogs.openPaths = {QString::fromStdString(clip.string())};
     Button("sbtnFileBrowse")->click();
-    Edit("edtOutputFile")->setText(QString::fromStdString(out.string()));
+    // A bare name: the output goes into the current folder, and the run
+    // window shows and opens it there.
+    struct InFolder {
+        fs::path before = fs::current_path();
+        explicit InFolder(const fs::path& p) { fs::current_path(p); }
+        ~InFolder() { fs::current_path(before); }
+    } inDir(dir.path());
+    Edit("edtOutputFile")->setText(QStringLiteral("clip.wmv"));
 
     int finished = 0;
     QElapsedTimer clock;
@@ -413,10 +421,15 @@ TEST_F(Options, ConvertNowTurnsAClipIntoAStandardSizeWmv)
         if (w->GetState() != TfmConvert::csFinished && clock.elapsed() < 120000)
             return false;
         finished += w->GetState() == TfmConvert::csFinished;
+        EXPECT_EQ(w->findChild<QLineEdit*>(QStringLiteral("edtFileTo"))->text().toStdString(), out.string());
+        w->findChild<QPushButton*>(QStringLiteral("sbtnPause"))->click();
         w->done(QDialog::Accepted);
         return true;
     });
     Button("sbtnConvert")->click();
+    EXPECT_EQ(std::string(main->GetOption()->szOutputFile), out.string());
+    ASSERT_FALSE(opened.empty());
+    EXPECT_EQ(opened.back(), "file://" + dir.path().string() + "/");
     EXPECT_EQ(watch.opened, 1);
     EXPECT_EQ(finished, 1);
     for (const auto& m : dialogs.messages)

@@ -136,7 +136,8 @@ TEST_F(StartUp, CurrentProfileIsCopiedIntoTheLiveOptionsAndShown)
         for (const char* name : {"first", "second"}) {
             auto* o = new MROption(MakeOption());
             cx::CopyText(o->szName, name);
-            cx::CopyText(o->szOutputFile, (std::string("/videos/") + name + ".wmv").c_str());
+            // The current one names its output relative to the current folder.
+            cx::CopyText(o->szOutputFile, (std::string(name) == "second" ? "second.wmv" : "/videos/first.wmv"));
             o->nResolution = 3;
             o->bWideAspect = 1;
             o->bLimitSize = 1;
@@ -149,7 +150,8 @@ TEST_F(StartUp, CurrentProfileIsCopiedIntoTheLiveOptionsAndShown)
     }
     TfmMain& m = Open();
     EXPECT_STREQ(m.GetOption()->szName, "second");
-    EXPECT_EQ(Edit("edtOutputFile")->text(), QStringLiteral("/videos/second.wmv"));
+    EXPECT_EQ(Edit("edtOutputFile")->text().toStdString(), (fs::current_path() / "second.wmv").string());
+    EXPECT_EQ(std::string(m.GetOption()->szOutputFile), (fs::current_path() / "second.wmv").string());
     EXPECT_TRUE(Radio("rbtnResVGA")->isChecked());
     EXPECT_TRUE(Radio("rbtnBatchVGARes")->isChecked());
     EXPECT_FALSE(W<QSpinBox>("seWidth")->isEnabled());
