@@ -611,6 +611,18 @@ std::int32_t CxWMEncoder::GetSourceDuration()
     return value > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(value);
 }
 
+bool CxWMEncoder::GetSizeFit(mce::SizeFit* pFit)
+{
+    mce::SizeFit fit;
+    mce::ObjectRef disp;
+    std::shared_ptr<mce::IFileArchiveStats> stats;
+    const bool bRead = m_pEncoder && m_pStatistics && mce::Succeeded(m_pStatistics->GetFileArchiveStats(&disp)) &&
+                       mce::Succeeded(mce::QueryInterface(disp, &stats)) && mce::Succeeded(stats->GetSizeFit(&fit));
+    if (pFit)
+        *pFit = bRead ? fit : mce::SizeFit{};
+    return bRead;
+}
+
 mce::RunState CxWMEncoder::GetRunState(std::int32_t* pnFailure)
 {
     if (pnFailure)

@@ -123,6 +123,10 @@ public:
     // -1 without an encoder object, 0 when the engine cannot tell. Leaves
     // m_hr alone: an engine that cannot tell has not failed the run.
     std::int32_t GetSourceDuration();
+    // How the size limit shaped the output (mce::SizeFit). False, with
+    // *pFit cleared, without an encoder object or when the engine cannot
+    // tell; m_hr is left alone.
+    bool GetSizeFit(mce::SizeFit* pFit);
 
     // Whether the engine is encoding, paused or stopped. When it stopped on a
     // failure while encoding, that failure's code goes into m_hr and into

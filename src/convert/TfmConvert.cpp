@@ -43,6 +43,20 @@ const char* const kStateText[] = {
 
 const char* const kStopQuestion = "Are you sure to stop the encoding process?";
 
+// The card sizes as the main window names them.
+const char* CardName(std::int32_t nCardSize)
+{
+    return nCardSize == 0 ? "128 mb" : nCardSize == 1 ? "256 mb" : "512 mb";
+}
+
+// "7:05" or "1:02:03".
+QString Clock(std::int64_t nMs)
+{
+    const auto s = static_cast<int>(std::clamp<std::int64_t>(nMs, 0, INT32_MAX) / 1000);
+    return s >= 3600 ? QString::asprintf("%d:%02d:%02d", s / 3600, s / 60 % 60, s % 60)
+                     : QString::asprintf("%d:%02d", s / 60, s % 60);
+}
+
 } // namespace
 
 TfmConvert::TfmConvert(MainAccess& main, QWidget* owner, std::int32_t bBatch)
@@ -227,6 +241,11 @@ bool TfmConvert::StartEncoding()
     SetState(csRunning);
     m_progress.Begin();
     m_nProgressItem = m_nBatchIndex;
+    m_nFittedBitrate = 0;
+    m_bCardFull = false;
+    m_nKeptMs = 0;
+    m_nSourceDuration = 0;
+    ShowSizeFit();
     UpdateStatus();
     UpdateButtons();
     m_nLastSize = 0;
@@ -295,7 +314,9 @@ void TfmConvert::ReadFigures()
 {
     m_nDuration = m_pWMEncoder->GetDuration();
     m_nFileSize = m_pWMEncoder->GetFileSize();
-    m_progress.Update(m_nDuration, m_pWMEncoder->GetSourceDuration());
+    m_nSourceDuration = m_pWMEncoder->GetSourceDuration();
+    m_progress.Update(m_nDuration, m_nSourceDuration);
+    ReadSizeFit();
 }
 
 // The engine has stopped by itself: on a failure the run ends with its
@@ -318,10 +339,14 @@ void TfmConvert::EndOfItem()
     const std::int64_t nLast = pRunList ? static_cast<std::int64_t>(pRunList->GetCount()) - 1 : -1;
     if (m_bBatch == 0 || m_nBatchIndex >= nLast) {
         m_pWMEncoder->Stop();
+        ReadSizeFit(); // a file cut at the limit is known to be by now
         m_pWMEncoder.reset();
         m_bRunning = false;
         tmConvert.stop();
-        m_progress.Finish();
+        if (m_bCardFull)
+            m_progress.Halt();
+        else
+            m_progress.Finish();
         SetState(csFinished);
         UpdateStatus();
         UpdateButtons();
@@ -500,7 +525,13 @@ void TfmConvert::SetState(std::int32_t nState)
 
 void TfmConvert::UpdateStatus()
 {
-    if (m_nState >= csInitializing && m_nState <= csFinished)
+    if (m_nState == csFinished && m_bCardFull) {
+        // The file is complete and plays, but holds only the start.
+        ui->lblStatus->setText(
+            m_nSourceDuration > 0
+                ? QStringLiteral("Card full: %1 of %2 in the file.").arg(Clock(m_nKeptMs), Clock(m_nSourceDuration))
+                : QStringLiteral("Card full: %1 in the file.").arg(Clock(m_nKeptMs)));
+    } else if (m_nState >= csInitializing && m_nState <= csFinished)
         ui->lblStatus->setText(QString::fromUtf8(kStateText[m_nState]));
     ui->lblFileTime->setText(QString::asprintf("%d second(s).", static_cast<int>(m_nDuration / 1000)));
     ui->lblFileSize->setText(QString::asprintf("%d bytes", static_cast<int>(m_nFileSize)));
@@ -532,6 +563,35 @@ void TfmConvert::ShowProgress()
         ui->lblBatchItem->setText(
             count > 0 ? QString::asprintf("Item %d of %d", static_cast<int>(m_nProgressItem) + 1, count) : QString());
     }
+}
+
+void TfmConvert::ReadSizeFit()
+{
+    mce::SizeFit fit;
+    if (!m_pWMEncoder || !m_pWMEncoder->GetSizeFit(&fit))
+        return;
+    if (fit.full) {
+        m_bCardFull = true;
+        m_nKeptMs = fit.keptMs;
+    }
+    if (fit.videoBitrate != m_nFittedBitrate) {
+        m_nFittedBitrate = std::max(fit.videoBitrate, 0);
+        ShowSizeFit();
+    }
+}
+
+void TfmConvert::ShowSizeFit()
+{
+    if (m_nFittedBitrate <= 0) {
+        ui->lblCardFit->clear();
+        return;
+    }
+    const MROption* pOption = m_main.GetOption();
+    const QString kbits = QString::number((m_nFittedBitrate + 500) / 1000);
+    ui->lblCardFit->setText(pOption && pOption->bLimitSize
+                                ? QStringLiteral("Fitted to the %1 card: video at %2 kbit/s")
+                                      .arg(QString::fromUtf8(CardName(pOption->nCardSize)), kbits)
+                                : QStringLiteral("Fitted to the size limit: video at %1 kbit/s").arg(kbits));
 }
 
 void TfmConvert::UpdateButtons()

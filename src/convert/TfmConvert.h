@@ -105,6 +105,8 @@ private:
     void ShowEngineError();
     void ShowSource(const char* szSource, const char* szOutput);
     void ShowProgress();
+    void ReadSizeFit();
+    void ShowSizeFit();
     // The output path the preview and folder actions use, as bytes.
     std::string OutputText() const;
     static std::string FolderAddressOf(const std::string& outputPath);
@@ -132,6 +134,14 @@ private:
     bool m_bHourglass = false;
     RunProgress m_progress;
     std::int32_t m_nProgressItem = 0; // the batch item the progress is of
+    // How the size limit shaped the output: the video rate the engine
+    // lowered to (0 while it keeps the profile's), and whether the limit was
+    // reached before the source's end. A full card is no success, whatever
+    // the end rule saw.
+    std::int32_t m_nFittedBitrate = 0;
+    bool m_bCardFull = false;
+    std::int64_t m_nKeptMs = 0;         // with m_bCardFull: the source's length in the file
+    std::int32_t m_nSourceDuration = 0; // 0 while the engine cannot tell
     // The output last shown in edtFileTo, byte for byte: a name that is not
     // UTF-8 does not survive the edit's text.
     std::string m_sShownOutput;

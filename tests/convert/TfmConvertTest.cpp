@@ -237,6 +237,53 @@ TEST_F(TfmConvertTest, AStallWhileTheEngineEncodesKeepsTheRunGoing)
     EXPECT_EQ(Text(*w, "lblFileSize"), "5000 bytes");
 }
 
+TEST_F(TfmConvertTest, AVideoFittedToTheCardSaysSoAndEndsAsASuccess)
+{
+    AddItem("/videos/in/film.avi");
+    host.option.bLimitSize = 1;
+    host.option.nCardSize = 0;
+    auto w = Open();
+    Begin(*w);
+    EXPECT_EQ(Text(*w, "lblCardFit"), "");
+    engine.fileSize = 1000;
+    engine.fileSizeStep = 500;
+    engine.sizeFit.videoBitrate = 411600;
+    Poll(*w, 2);
+    EXPECT_EQ(Text(*w, "lblCardFit"), "Fitted to the 128 mb card: video at 412 kbit/s");
+    EXPECT_EQ(Text(*w, "lblStatus"), "Encoding process running...");
+    EngineEnds(*w);
+    ASSERT_EQ(w->GetState(), TfmConvert::csFinished);
+    EXPECT_EQ(Text(*w, "lblStatus"), kFinished);
+    EXPECT_EQ(Text(*w, "lblCardFit"), "Fitted to the 128 mb card: video at 412 kbit/s");
+}
+
+TEST_F(TfmConvertTest, ACardThatFilledUpEndsSayingHowMuchIsInTheFile)
+{
+    AddItem("/videos/in/film.avi");
+    host.option.bLimitSize = 1;
+    host.option.nCardSize = 1;
+    auto w = Open();
+    Begin(*w);
+    engine.sourceDuration = 3'723'000;
+    engine.duration = 1000;
+    engine.durationStep = 1000;
+    engine.fileSize = 1000;
+    engine.fileSizeStep = 500;
+    engine.sizeFit.videoBitrate = 64000;
+    Poll(*w, 3);
+    EXPECT_EQ(Text(*w, "lblCardFit"), "Fitted to the 256 mb card: video at 64 kbit/s");
+    // The limit is reached; the engine ends the file there.
+    engine.sizeFit.full = true;
+    engine.sizeFit.keptMs = 452'500;
+    EngineEnds(*w);
+    ASSERT_EQ(w->GetState(), TfmConvert::csFinished);
+    EXPECT_EQ(Text(*w, "lblStatus"), "Card full: 7:32 of 1:02:03 in the file.");
+    EXPECT_TRUE(dialogs.messages.empty());
+    // What is in the file plays and its folder opens as after any end.
+    EXPECT_TRUE(Button(*w, "sbtnPreview")->isVisible());
+    EXPECT_EQ(Text(*w, "sbtnPause"), "&Browse Folder");
+}
+
 // The rest of the end rule is for an engine that cannot tell its state.
 TEST_F(TfmConvertTest, TimeThatAdvancesKeepsARunWithoutGrowthGoing)
 {

@@ -156,6 +156,13 @@ public:
             *ms = m_e.sourceDuration;
         return r;
     }
+    Result GetSizeFit(mce::SizeFit* fit) override
+    {
+        const Result r = Call("GetSizeFit");
+        if (mce::Succeeded(r))
+            *fit = m_e.sizeFit;
+        return r;
+    }
 };
 
 // Hands out an object that is not the file-archive statistics, so that the

@@ -48,6 +48,7 @@ public:
     std::int64_t duration = 0;
     std::int64_t durationStep = 0;
     std::int64_t sourceDuration = 0; // what GetSourceDuration answers
+    mce::SizeFit sizeFit;            // what GetSizeFit answers
 
     // Run state: Start sets Encoding, Pause Paused, Stop Stopped; the test
     // sets Stopped as the engine's own end of the input, with a runFailure

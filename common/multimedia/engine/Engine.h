@@ -130,6 +130,17 @@ public:
     virtual Result SetMaxFileSize(std::int64_t bytes) = 0;
 };
 
+// How a size limit shaped an output.
+struct SizeFit {
+    // The video rate (bits a second) the engine lowered to so that the whole
+    // source fits the limit; 0 while it keeps the profile's.
+    std::int32_t videoBitrate = 0;
+    // The limit was reached before the source's end: the file is complete
+    // but holds only the first keptMs milliseconds of the source.
+    bool full = false;
+    std::int64_t keptMs = 0;
+};
+
 class IFileArchiveStats : public IObject {
 public:
     virtual Result GetFileSize(std::int64_t* bytes) = 0;
@@ -140,6 +151,13 @@ public:
     virtual Result GetSourceDuration(std::int64_t* milliseconds)
     {
         (void)milliseconds;
+        return rc::NoInterface;
+    }
+    // Beyond the automation surface too: how the size limit shaped the
+    // output. An engine that cannot tell answers rc::NoInterface.
+    virtual Result GetSizeFit(SizeFit* fit)
+    {
+        (void)fit;
         return rc::NoInterface;
     }
 };
