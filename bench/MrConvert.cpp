@@ -1,14 +1,20 @@
 // mr-convert: one single-file conversion without a window.
 //
 //   mr-convert --source FILE --output FILE [--resolution 0|1|2|3] [--quality 1|2|3]
-//              [--crop L,T,R,B] [--two-pass] [--limit-card 0|1|2] [--title T]
-//              [--author A] [--copyright C] [--description D]
+//              [--crop L,T,R,B] [--two-pass] [--limit-card 0|1|2] [--limit-bytes N]
+//              [--title T] [--author A] [--copyright C] [--description D]
 //
-// Prints {"result": <code>, "media_ms": N, "bytes": N, "wall_s": S} and exits
-// 0 when the engine stopped by itself after a clean run; otherwise prints the
-// encoder's error text on stderr and exits 1 (2 for bad arguments).
+// --limit-bytes sets the size limit to N bytes instead of a card's size.
+// Prints {"result": <code>, "media_ms": N, "bytes": N, "wall_s": S,
+// "video_bps": N, "card_full": B, "kept_ms": N} and exits 0 when the engine
+// stopped by itself after a clean run with the whole source in the file
+// (video_bps: the video rate lowered to fit the limit, 0 for the profile's).
+// A limit reached before the source's end exits 3 with card_full true and
+// kept_ms the length in the file; any other failure prints the encoder's
+// error text on stderr and exits 1 (2 for bad arguments).
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,8 +35,8 @@ int Usage(const char* why)
     std::fprintf(stderr,
                  "mr-convert: %s\n"
                  "usage: mr-convert --source FILE --output FILE [--resolution 0|1|2|3] [--quality 1|2|3]\n"
-                 "       [--crop L,T,R,B] [--two-pass] [--limit-card 0|1|2] [--title T] [--author A]\n"
-                 "       [--copyright C] [--description D]\n",
+                 "       [--crop L,T,R,B] [--two-pass] [--limit-card 0|1|2] [--limit-bytes N] [--title T]\n"
+                 "       [--author A] [--copyright C] [--description D]\n",
                  why);
     return 2;
 }
@@ -87,6 +93,7 @@ int main(int argc, char** argv)
     std::int32_t quality = mr::kQualityMedium;
     bool haveSource = false;
     bool haveOutput = false;
+    std::int32_t limitBytes = 0; // 0: the card's size
 
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -110,6 +117,8 @@ int main(int argc, char** argv)
             ok = ParseCrop(v, &opt);
         else if (a == "--limit-card")
             ok = ParseInt(v, 0, 2, &opt.nCardSize) && (opt.bLimitSize = 1);
+        else if (a == "--limit-bytes")
+            ok = ParseInt(v, 1, INT32_MAX, &limitBytes) && (opt.bLimitSize = 1);
         else if (a == "--title")
             ok = Take(opt.szTitle, v);
         else if (a == "--author")
@@ -139,7 +148,13 @@ int main(int argc, char** argv)
 
     CxList runList;
     runList.Add(&item);
-    const bool started = recipe::RunSingleFile(enc, &runList, opt, quality);
+    bool started = recipe::AddSources(enc, &runList, opt, quality) > 0;
+    if (started) {
+        recipe::ApplyOutputSettings(enc, opt);
+        if (limitBytes > 0)
+            enc.SetSizeLimit(limitBytes);
+        started = recipe::PrepareAndStart(enc);
+    }
     runList.RemoveAll(false);
     if (!started)
         return Fail(enc, "the conversion could not be started");
@@ -153,8 +168,17 @@ int main(int argc, char** argv)
         return Fail(enc, "the conversion did not finish");
     const std::int32_t mediaMs = enc.GetDuration();
     const std::int32_t bytes = enc.GetFileSize();
+    mce::SizeFit fit;
+    enc.GetSizeFit(&fit);
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    std::printf("{\"result\": %d, \"media_ms\": %d, \"bytes\": %d, \"wall_s\": %.3f}\n", static_cast<int>(result),
-                static_cast<int>(mediaMs), static_cast<int>(bytes), wall);
+    std::printf("{\"result\": %d, \"media_ms\": %d, \"bytes\": %d, \"wall_s\": %.3f, \"video_bps\": %d, "
+                "\"card_full\": %s, \"kept_ms\": %lld}\n",
+                static_cast<int>(result), static_cast<int>(mediaMs), static_cast<int>(bytes), wall,
+                static_cast<int>(fit.videoBitrate), fit.full ? "true" : "false", static_cast<long long>(fit.keptMs));
+    if (fit.full) {
+        std::fprintf(stderr, "the size limit was reached: the file holds %lld ms of the source\n",
+                     static_cast<long long>(fit.keptMs));
+        return 3;
+    }
     return 0;
 }

@@ -52,6 +52,13 @@ protected:
         // Anamorphic 16:9 DVD picture, all white.
         ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "color=c=white:s=720x480:r=30000/1001:d=1", "-c:v",
                                          "mpeg2video", "-aspect", "16:9", "-f", "vob", (d / "wide.vob").string()}));
+        // Hard to compress: grain over moving patterns and noise for sound;
+        // and pictures of pure noise, which no rate can hold.
+        ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=15,noise=alls=40:allf=t+u", "-f",
+                                         "lavfi", "-i", "anoisesrc=r=44100:a=0.3", "-t", "12", "-c:v", "mpeg4", "-q:v",
+                                         "2", "-c:a", "aac", "-b:a", "128k", (d / "grain.mp4").string()}));
+        ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "nullsrc=s=320x240:r=15,geq=random(1)*255:128:128", "-t",
+                                         "3", "-c:v", "mpeg4", "-q:v", "2", (d / "noise.mp4").string()}));
         // Left half red, right half blue.
         ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "color=c=red:s=160x240:r=25:d=1", "-f", "lavfi", "-i",
                                          "color=c=blue:s=160x240:r=25:d=1", "-filter_complex", "[0][1]hstack", "-c:v",
@@ -98,6 +105,27 @@ void ExpectWmv(const fs::path& file, int width, int height, double seconds, bool
         EXPECT_EQ(p.count("audio.codec_name") ? p.at("audio.codec_name") : "", "wmav2");
     else
         EXPECT_EQ(p.count("audio.codec_name"), 0u);
+}
+
+SizeFit Fit(IEncoder& encoder)
+{
+    std::shared_ptr<IStatistics> stats;
+    ObjectRef ref;
+    std::shared_ptr<IFileArchiveStats> archive;
+    SizeFit fit;
+    fit.videoBitrate = -1;
+    if (Succeeded(encoder.GetStatistics(&stats)) && Succeeded(stats->GetFileArchiveStats(&ref)) &&
+        Succeeded(QueryInterface(ref, &archive)))
+        archive->GetSizeFit(&fit);
+    return fit;
+}
+
+// The whole file decodes to its end.
+void ExpectDecodes(const fs::path& file)
+{
+    const auto decode =
+        testsupport::Run({"ffmpeg", "-nostdin", "-v", "error", "-xerror", "-i", file.string(), "-f", "null", "-"});
+    EXPECT_EQ(decode.exitCode, 0) << decode.err;
 }
 
 enum class Read { Size, Converted, SourceLength };
@@ -423,10 +451,50 @@ TEST_F(FfmpegEngine, SizeLimitEndsACompleteFileBelowIt)
     const double duration = Number(p, "format.duration");
     EXPECT_GT(duration, 0.1);
     EXPECT_LT(duration, 12);
-    // The whole file decodes to its end.
-    const auto decode = testsupport::Run(
-        {"ffmpeg", "-nostdin", "-v", "error", "-xerror", "-i", job.output.string(), "-f", "null", "-"});
-    EXPECT_EQ(decode.exitCode, 0) << decode.err;
+    ExpectDecodes(job.output);
+    // Even the lowest video rate could not hold 12 s: the engine says the
+    // limit was reached, and how much is in the file.
+    const SizeFit fit = Fit(*encoder);
+    EXPECT_TRUE(fit.full);
+    EXPECT_EQ(fit.videoBitrate, 64000);
+    EXPECT_NEAR(fit.keptMs / 1000.0, duration, 0.5);
+}
+
+TEST_F(FfmpegEngine, SizeLimitLowersTheVideoRateSoTheWholeSourceFits)
+{
+    // At the profile's rates the grain takes about 380 KB.
+    for (const bool twoPass : {false, true}) {
+        SCOPED_TRACE(twoPass ? "two passes" : "one pass");
+        Job job;
+        job.source = Media("grain.mp4");
+        job.output = out / (twoPass ? "fit2.wmv" : "fit1.wmv");
+        job.profile = "MRProf2v";
+        job.twoPass = twoPass;
+        job.maxFileSize = 300000;
+        ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+        EXPECT_LE(fs::file_size(job.output), 300000u);
+        ExpectWmv(job.output, 208, 160, 12, true);
+        ExpectDecodes(job.output);
+        const SizeFit fit = Fit(*encoder);
+        EXPECT_FALSE(fit.full);
+        EXPECT_GE(fit.videoBitrate, 64000);
+        EXPECT_LT(fit.videoBitrate, 160000);
+    }
+}
+
+// The second pass of two is planned from the first; pictures too busy for
+// the profile's rate even at the coarsest quantiser get the rate they need
+// instead of a plan the encoder refuses.
+TEST_F(FfmpegEngine, TwoPassesOverPicturesTooBusyForTheProfileFinish)
+{
+    Job job;
+    job.source = Media("noise.mp4");
+    job.output = out / "noise.wmv";
+    job.profile = "MRProf1v";
+    job.twoPass = true;
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    ExpectWmv(job.output, 208, 160, 3, false);
+    ExpectDecodes(job.output);
 }
 
 TEST_F(FfmpegEngine, PauseResumeAndStopLeaveAPlayableFile)

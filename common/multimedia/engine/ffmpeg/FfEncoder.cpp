@@ -268,6 +268,15 @@ public:
         *ms = m_counters->sourceMs.load(std::memory_order_relaxed);
         return rc::Ok;
     }
+    Result GetSizeFit(SizeFit* fit) override
+    {
+        if (!fit)
+            return rc::InvalidArg;
+        fit->videoBitrate = m_counters->fittedBitrate.load(std::memory_order_relaxed);
+        fit->full = m_counters->limitReached.load();
+        fit->keptMs = m_counters->keptMs.load();
+        return rc::Ok;
+    }
 
 private:
     std::shared_ptr<Counters> m_counters;
@@ -426,6 +435,9 @@ Result FfEncoder::Start()
     }
     st.counters->bytes = 0;
     st.counters->mediaMs = 0;
+    st.counters->fittedBitrate = 0;
+    st.counters->limitReached = false;
+    st.counters->keptMs = 0;
     // Encoding before the threads start: a short run may end at once.
     st.status = RunStatus{RunState::Encoding, rc::Ok};
     st.jobStarted = true;

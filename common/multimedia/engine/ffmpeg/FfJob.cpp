@@ -2,12 +2,14 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include "FfAudio.h"
 #include "FfOutput.h"
 #include "FfSource.h"
 #include "FfVideo.h"
+#include "SizeFit.h"
 
 namespace mce::ff {
 
@@ -49,6 +51,7 @@ struct Job::Impl {
     void Run();
     Result RunPass(int pass);
     Result OpenPass(Pass& ps);
+    EngineProfile RatedProfile(int pass, AVRational outRate);
 };
 
 namespace {
@@ -115,13 +118,56 @@ Result Job::Impl::Prepare()
 
 // ---- running ----
 
+// The profile with the video rates a pass encodes at. With a size limit the
+// rates come down so that the whole source fits (never above the profile's).
+// The final pass of two never goes below what the first pass says it can
+// reach, or its rate control would refuse to plan at all.
+EngineProfile Job::Impl::RatedProfile(int pass, AVRational outRate)
+{
+    const EngineProfile& p = cfg.profile;
+    EngineProfile rated = p;
+    const double fps = av_q2d(outRate);
+    if (cfg.maxFileSize > 0) {
+        FitRequest r;
+        r.limitBytes = cfg.maxFileSize;
+        // The analysis has seen the real length; the container's figure
+        // may be an estimate.
+        r.durationMs = std::max<std::int64_t>(counters->sourceMs, pass == 2 ? firstPassMs : 0);
+        r.videoBitrate = p.videoBitrate;
+        r.videoMaxBitrate = p.videoMaxBitrate;
+        r.videoBuffer = p.videoBuffer;
+        r.frameRate = fps;
+        r.audioBitrate = source.HasAudio() ? p.audioBitrate : 0;
+        r.sampleRate = p.sampleRate;
+        r.fixedBytes = Muxer::ReservedBytes(cfg, r.durationMs, p.videoBuffer / 8);
+        r.twoPass = cfg.twoPass;
+        const FitResult fit = FitToLimit(r);
+        rated.videoBitrate = fit.videoBitrate;
+        rated.videoMaxBitrate = fit.videoMaxBitrate;
+        rated.videoBuffer = fit.videoBuffer;
+    }
+    if (pass == 2) {
+        const int floor = SecondPassFloor(passLog, fps);
+        if (rated.videoBitrate < floor) {
+            const double up = static_cast<double>(floor) / rated.videoBitrate;
+            rated.videoMaxBitrate = static_cast<int>(rated.videoMaxBitrate * up);
+            rated.videoBuffer = static_cast<int>(rated.videoBuffer * up);
+            rated.videoBitrate = floor;
+        }
+    }
+    counters->fittedBitrate = rated.videoBitrate < p.videoBitrate ? rated.videoBitrate : 0;
+    return rated;
+}
+
 // Opens the pass's encoders, its stages and, for a pass that writes, the muxer.
 Result Job::Impl::OpenPass(Pass& ps)
 {
     const EngineProfile& p = cfg.profile;
     const SourceTiming& timing = source.Timing();
     if (p.HasVideo()) {
-        if (Result r = ps.video.Open(p, timing.outRate, ps.link.number, &passLog); Failed(r))
+        if (Result r =
+                ps.video.Open(RatedProfile(ps.link.number, timing.outRate), timing.outRate, ps.link.number, &passLog);
+            Failed(r))
             return r;
         ps.scaler = std::make_unique<VideoScaler>(cfg, timing, source.Picture());
     }

@@ -293,6 +293,16 @@ std::int64_t Muxer::ProjectedSize(const AVPacket* pkt, std::int64_t endMs) const
     return avio_tell(m_out->pb) + kAsfPacketSize + pkt->size + pkt->size / 8 + kAsfPacketSize + indexBytes + 1024;
 }
 
+std::int64_t Muxer::ReservedBytes(const JobConfig& cfg, std::int64_t durationMs, std::int64_t largestPacket)
+{
+    // The header was measured at 5 to 7 KB with the codec settings and the
+    // encoder's own tags; the placeholder for the texts comes on top.
+    constexpr std::int64_t kHeaderBytes = 8192;
+    const auto texts = static_cast<std::int64_t>(2 * AsfReserveChars(cfg.texts) + 2);
+    const std::int64_t indexBytes = 56 + 6 * (durationMs / 1000 + 3);
+    return kHeaderBytes + texts + indexBytes + 2 * kAsfPacketSize + largestPacket + largestPacket / 8 + 1024;
+}
+
 bool Muxer::WritePacket(PassLink& ps, PacketPtr pkt, bool video)
 {
     const AVCodecContext* enc = video ? m_venc : m_aenc;
@@ -300,7 +310,10 @@ bool Muxer::WritePacket(PassLink& ps, PacketPtr pkt, bool video)
     const std::int64_t endMs =
         av_rescale_q(pkt->pts + std::max<std::int64_t>(pkt->duration, 0), enc->time_base, AVRational{1, 1000});
     if (m_cfg.maxFileSize > 0 && ProjectedSize(pkt.get(), endMs) > m_cfg.maxFileSize) {
+        // The file ends here, complete, with what it holds so far.
         m_limitReached = true;
+        m_counters.keptMs = m_writtenMs;
+        m_counters.limitReached = true;
         return false;
     }
     av_packet_rescale_ts(pkt.get(), enc->time_base, st->time_base);
@@ -310,6 +323,7 @@ bool Muxer::WritePacket(PassLink& ps, PacketPtr pkt, bool video)
         return false;
     }
     ps.packetPool.Put(std::move(pkt));
+    m_writtenMs = std::max(m_writtenMs, endMs);
     const std::int64_t done = ps.number == 2 ? m_firstPassMs / 2 + endMs / 2 : endMs;
     if (done > m_counters.mediaMs.load())
         m_counters.mediaMs = done;

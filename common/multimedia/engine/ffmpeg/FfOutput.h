@@ -68,6 +68,10 @@ public:
     Result WriteTrailer();
     // The media time the analysis pass saw.
     std::int64_t AnalysedMs() const { return m_analysedMs; }
+    // Bytes of a file of durationMs that are no media: the header with its
+    // room for the display texts, the index, and what the size check keeps
+    // free for the packet being written (one of at most largestPacket bytes).
+    static std::int64_t ReservedBytes(const JobConfig& cfg, std::int64_t durationMs, std::int64_t largestPacket);
 
 private:
     bool WritePacket(PassLink& ps, PacketPtr pkt, bool video);
@@ -86,6 +90,7 @@ private:
     std::deque<PacketPtr> m_videoReady, m_audioReady;
     std::int64_t m_firstPassMs = 0;
     std::int64_t m_analysedMs = 0;
+    std::int64_t m_writtenMs = 0; // media time in the file so far
     bool m_limitReached = false;
 };
 
