@@ -12,8 +12,9 @@ namespace mce::ff {
 class FfSourceGroup;
 
 // The run state with the failure that ended the run, read and written as one
-// word: a reader never sees a stop without its failure.
-struct RunStatus {
+// word: a reader never sees a stop without its failure. Aligned as a word, so
+// that every compiler reads it without a lock or a library call.
+struct alignas(8) RunStatus {
     RunState state = RunState::Idle;
     Result failure = rc::Ok;
 };
