@@ -1,6 +1,7 @@
 #include "SkinManager.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QWidget>
 
 // The sheets are compiled into an object that nothing refers to by name; a
@@ -34,15 +35,59 @@ QString SkinName(int skin)
     }
 }
 
-QString SkinStyleSheet(int skin)
+namespace {
+
+QString ReadResource(const QString& name)
 {
     InitSkinResources();
-    if (skin < 1 || skin > kSkinCount)
-        skin = BlueGlass;
-    QFile f(QStringLiteral(":/skins/skin%1.qss").arg(skin));
+    QFile f(name);
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(f.readAll());
+}
+
+const char* const kPaletteFiles[kSkinCount] = {"blueglass", "deepblue", "macos", "windowsxp", "protein"};
+
+} // namespace
+
+QHash<QString, QString> SkinPalette(int skin)
+{
+    if (skin < 1 || skin > kSkinCount)
+        skin = BlueGlass;
+    const QString text = ReadResource(QStringLiteral(":/skins/%1.palette").arg(QLatin1String(kPaletteFiles[skin - 1])));
+    QHash<QString, QString> palette;
+    for (const QString& raw : text.split(QLatin1Char('\n'))) {
+        const QString line = raw.trimmed();
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || eq <= 0)
+            continue;
+        palette.insert(line.left(eq).trimmed(), line.mid(eq + 1).trimmed());
+    }
+    return palette;
+}
+
+QString FillSkinTemplate(const QString& sheet, const QHash<QString, QString>& palette)
+{
+    // A name the palette lacks stays as written: Qt drops that declaration,
+    // and the sheet tests find the leftover.
+    static const QRegularExpression name(QStringLiteral("\\$\\{([A-Za-z0-9-]+)\\}"));
+    QString out;
+    out.reserve(sheet.size() + sheet.size() / 2);
+    qsizetype from = 0;
+    for (auto it = name.globalMatch(sheet); it.hasNext();) {
+        const auto m = it.next();
+        out += QStringView(sheet).mid(from, m.capturedStart() - from);
+        const auto value = palette.constFind(m.captured(1));
+        out += value != palette.constEnd() ? *value : m.captured(0);
+        from = m.capturedEnd();
+    }
+    out += QStringView(sheet).mid(from);
+    return out;
+}
+
+QString SkinStyleSheet(int skin)
+{
+    return FillSkinTemplate(ReadResource(QStringLiteral(":/skins/skin.qss")), SkinPalette(skin));
 }
 
 SkinManager::SkinManager(QObject* parent) : QObject(parent) {}

@@ -2,6 +2,7 @@
 // its component list with one of the five built-in skins.
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -39,7 +40,11 @@ private:
     int m_restyles = 0;
 };
 
-// The style sheet of a skin, from the resources.
+// A skin's look is one sheet template for all skins and a palette per skin:
+// named colours and metrics that fill the template's ${name} places.
+QHash<QString, QString> SkinPalette(int skin); // outside 1..5: Blue Glass
+QString FillSkinTemplate(const QString& sheet, const QHash<QString, QString>& palette);
+// The filled style sheet of a skin.
 QString SkinStyleSheet(int skin);
 
 } // namespace skin

@@ -52,9 +52,17 @@ TEST_F(TfmOptionTest, OpensOnTheVideoPageWithOnlyTheActivePageEnabled)
     host.skinType = 2;
     TfmOption dlg(host, nullptr);
     EXPECT_EQ(dlg.styleSheet(), skin::SkinStyleSheet(2));
-    // The spin edits and the quality choices keep a look of their own.
-    EXPECT_FALSE(Get<QSpinBox>(dlg, "seLeft")->styleSheet().isEmpty());
-    EXPECT_FALSE(Get<QRadioButton>(dlg, "rbtnM")->styleSheet().isEmpty());
+    // The spin edits and the quality choices keep a look of their own, the
+    // same in every skin.
+    host.skinType = 5;
+    TfmOption other(host, nullptr);
+    // A point of the field behind the text, clear of buttons and indicators.
+    for (const char* name : {"seLeft", "rbtnM"}) {
+        const QImage a = Get<QWidget>(dlg, name)->grab().toImage();
+        const QImage b = Get<QWidget>(other, name)->grab().toImage();
+        const QPoint at(a.width() - 20, a.height() / 2);
+        EXPECT_EQ(a.pixel(at), b.pixel(at)) << name;
+    }
 
     auto* pages = Get<QTabWidget>(dlg, "spMain");
     QWidget* video = Get<QWidget>(dlg, "stVideo");

@@ -42,6 +42,8 @@ TEST(SkinSheets, FiveDistinctSheetsThatStyleEveryStateWithoutLeakingABackground)
     for (int n = 1; n <= skin::kSkinCount; ++n) {
         const QString sheet = skin::SkinStyleSheet(n);
         ASSERT_FALSE(sheet.isEmpty()) << n;
+        // Every name of the template is in every palette.
+        EXPECT_FALSE(sheet.contains(QLatin1String("${"))) << "skin " << n;
         EXPECT_FALSE(skin::SkinName(n).isEmpty());
         seen.insert(sheet);
         for (const char* state :
