@@ -19,6 +19,16 @@ WMEncGroup* NewGroup(CxWMEncoder& enc, const char* szSource)
     return pGroup;
 }
 
+// The profile for the options' frame: a custom size that the engine can take
+// gets the wide-screen profile made for it.
+void SelectProfileFor(CxWMEncoder& enc, WMEncGroup* pGroup, const MROption& opt, std::int32_t quality)
+{
+    if (opt.nResolution == 2 && mr::CustomSizeFits(opt.nWidth, opt.nHeight))
+        enc.SelectCustomProfile(pGroup, quality, opt.nWidth, opt.nHeight);
+    else
+        enc.SelectProfile(pGroup, mr::ResolutionCode(opt.nResolution), quality);
+}
+
 } // namespace
 
 std::uint32_t AddSources(CxWMEncoder& enc, CxList* pRunList, const MROption& opt, std::int32_t quality,
@@ -38,7 +48,7 @@ std::uint32_t AddSources(CxWMEncoder& enc, CxList* pRunList, const MROption& opt
             continue; // the session has no group list: nothing to configure
         if (opt.bCrop)
             enc.SetCropping(pGroup, opt.nCropLeft, opt.nCropTop, opt.nCropRight, opt.nCropBottom);
-        enc.SelectProfile(pGroup, mr::ResolutionCode(opt.nResolution), quality);
+        SelectProfileFor(enc, pGroup, opt, quality);
         if (opt.bTwoPass)
             enc.SetTwoPass(pGroup, true);
     }
@@ -73,7 +83,7 @@ bool ConfigureBatchItem(CxWMEncoder& enc, const RunItem* pItem, const MROption& 
     // The batch page has margins but no switch: any margin set crops.
     if (opt.nCropLeft || opt.nCropTop || opt.nCropRight || opt.nCropBottom)
         enc.SetCropping(pGroup, opt.nCropLeft, opt.nCropTop, opt.nCropRight, opt.nCropBottom);
-    enc.SelectProfile(pGroup, mr::ResolutionCode(opt.nResolution), quality);
+    SelectProfileFor(enc, pGroup, opt, quality);
     return true;
 }
 

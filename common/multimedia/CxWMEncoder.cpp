@@ -365,22 +365,38 @@ void CxWMEncoder::ClearGroups()
 // ---------------------------------------------------------------------------
 // Profiles
 
-bool CxWMEncoder::SelectProfile(WMEncGroup* pGroup, std::int32_t nCode, std::int32_t nQuality)
+namespace {
+
+// The profile file of that code and quality in the program directory; false
+// when there is none or its path would not fit.
+bool ProfilePath(std::int32_t nCode, std::int32_t nQuality, char (&szPath)[cx::kMaxPath])
 {
     const char* szFile = ProfileFileName(nCode, nQuality);
-    if (!szFile)
-        return false;
-    char szPath[cx::kMaxPath];
-    if (!cx::GetModuleDir(szPath))
+    if (!szFile || !cx::GetModuleDir(szPath))
         return false;
     const std::size_t dirLen = std::strlen(szPath);
     if (dirLen + std::strlen(szFile) >= sizeof szPath)
         return false; // would name another file
     std::memcpy(szPath + dirLen, szFile, std::strlen(szFile) + 1);
-    return ApplyProfileFile(pGroup, szPath);
+    return true;
 }
 
-bool CxWMEncoder::ApplyProfileFile(WMEncGroup* pGroup, const char* szPath)
+} // namespace
+
+bool CxWMEncoder::SelectProfile(WMEncGroup* pGroup, std::int32_t nCode, std::int32_t nQuality)
+{
+    char szPath[cx::kMaxPath];
+    return ProfilePath(nCode, nQuality, szPath) && ApplyProfileFile(pGroup, szPath);
+}
+
+bool CxWMEncoder::SelectCustomProfile(WMEncGroup* pGroup, std::int32_t nQuality, std::int32_t nWidth,
+                                      std::int32_t nHeight)
+{
+    char szPath[cx::kMaxPath];
+    return ProfilePath(kResWide, nQuality, szPath) && ApplyProfileFile(pGroup, szPath, nWidth, nHeight);
+}
+
+bool CxWMEncoder::ApplyProfileFile(WMEncGroup* pGroup, const char* szPath, std::int32_t nWidth, std::int32_t nHeight)
 {
     auto* pProfile = new (std::nothrow) CxWMEncProfile2;
     CX_ASSERT(pProfile);
@@ -389,6 +405,11 @@ bool CxWMEncoder::ApplyProfileFile(WMEncGroup* pGroup, const char* szPath)
         return false;
     }
     m_pProfileObjs->Add(pProfile);
+    if (nWidth || nHeight) {
+        m_hr = pProfile->GetProfile()->SetFrameSize(nWidth, nHeight);
+        if (mce::Failed(m_hr))
+            return false;
+    }
     return ApplyProfile(pGroup, pProfile->GetProfile());
 }
 

@@ -88,7 +88,11 @@ public:
     void ClearGroups();
 
     bool SelectProfile(WMEncGroup* pGroup, std::int32_t nCode, std::int32_t nQuality);
-    bool ApplyProfileFile(WMEncGroup* pGroup, const char* szPath);
+    // A custom frame: the wide-screen profile of that quality made for the
+    // frame, its video rates scaled by the frame's area.
+    bool SelectCustomProfile(WMEncGroup* pGroup, std::int32_t nQuality, std::int32_t nWidth, std::int32_t nHeight);
+    // A width and height other than 0 make the loaded profile that frame.
+    bool ApplyProfileFile(WMEncGroup* pGroup, const char* szPath, std::int32_t nWidth = 0, std::int32_t nHeight = 0);
     bool ApplyProfile(WMEncGroup* pGroup, const std::shared_ptr<mce::IProfile>& pProfile);
     void ClearProfiles();
 

@@ -80,6 +80,8 @@ private:
     void sbtnFileBrowseClick();
     void sbtnBrowseClick();
     void UpdateCustomSize();
+    // A custom frame the engine can take; otherwise says which and refuses.
+    bool CustomSizeFits(std::int32_t nWidth, std::int32_t nHeight);
     // The batch page's copies of what the options dialog edits.
     void ShowBatchQualityAndMargins();
     void schkSizeClick();

@@ -83,6 +83,10 @@ bool TfmMain::ShowOption()
     default:
         break;
     }
+    ui->seWidth->setValue(m_Option.nWidth);
+    ui->seHeight->setValue(m_Option.nHeight);
+    ui->edtWidth->setText(QString::number(m_Option.nWidth));
+    ui->edtHeight->setText(QString::number(m_Option.nHeight));
     UpdateCustomSize();
     ui->edtWidth->setEnabled(ui->rbtnBatchCustRes->isChecked());
     ui->edtHeight->setEnabled(ui->rbtnBatchCustRes->isChecked());
@@ -147,6 +151,11 @@ bool TfmMain::UpdateOption(bool bSave, bool bSilent)
             PathFits(output, QStringLiteral("output file"));
             return false;
         }
+        const bool custom = ui->rbtnResCustom->isChecked();
+        const std::int32_t width = ui->seWidth->value();
+        const std::int32_t height = ui->seHeight->value();
+        if (custom && !bSilent && !CustomSizeFits(width, height))
+            return false;
         if (Exists(output) && !bSilent &&
             !ui::Confirm(this, QStringLiteral("The file %1 is existed, do you want to overwrite it?").arg(output)))
             return false;
@@ -160,6 +169,10 @@ bool TfmMain::UpdateOption(bool bSave, bool bSilent)
                                : ui->rbtnResWide->isChecked() ? 1
                                : ui->rbtnResVGA->isChecked()  ? 3
                                                               : 2;
+        if (custom) {
+            m_Option.nWidth = width;
+            m_Option.nHeight = height;
+        }
         m_Option.bWideAspect = ui->rbtnRatFull->isChecked() ? 0 : 1;
         m_Option.bLimitSize = ui->schkSize->isChecked() ? 1 : 0;
         if (m_Option.bLimitSize) {
@@ -171,8 +184,17 @@ bool TfmMain::UpdateOption(bool bSave, bool bSilent)
                 m_Option.nCardSize = 2;
         }
     } else if (ui->spMain->currentWidget() == ui->stMore) {
+        const bool custom = ui->rbtnBatchCustRes->isChecked();
+        const std::int32_t width = ReadMargin(ui->edtWidth->text());
+        const std::int32_t height = ReadMargin(ui->edtHeight->text());
+        if (custom && !bSilent && !CustomSizeFits(width, height))
+            return false;
         if (!bSilent && !ConfirmBatchOutputs())
             return false;
+        if (custom) {
+            m_Option.nWidth = width;
+            m_Option.nHeight = height;
+        }
         m_Option.nResolution = ui->rbtnBatchStdRes->isChecked()    ? 0
                                : ui->rbtnBatchWideRes->isChecked() ? 1
                                : ui->rbtnBatchVGARes->isChecked()  ? 3
@@ -184,6 +206,19 @@ bool TfmMain::UpdateOption(bool bSave, bool bSilent)
         m_Option.nCropBottom = ReadMargin(ui->edtBottom->text());
     }
     return true;
+}
+
+bool TfmMain::CustomSizeFits(std::int32_t nWidth, std::int32_t nHeight)
+{
+    if (mr::CustomSizeFits(nWidth, nHeight))
+        return true;
+    ui::ShowErrorBox(this, QStringLiteral("Please enter a custom resolution of even numbers, from %1 x %2 up to %3 x "
+                                          "%4 pixels.")
+                               .arg(mr::kCustomMinWidth)
+                               .arg(mr::kCustomMinHeight)
+                               .arg(mr::kCustomMaxWidth)
+                               .arg(mr::kCustomMaxHeight));
+    return false;
 }
 
 void TfmMain::UpdateCustomSize()

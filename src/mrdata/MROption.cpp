@@ -11,7 +11,10 @@ MROption MakeOption()
     return o;
 }
 
-void CopyOption(MROption* dst, const MROption* src) { std::memcpy(dst, src, sizeof *dst); }
+void CopyOption(MROption* dst, const MROption* src)
+{
+    std::memcpy(dst, src, sizeof *dst);
+}
 
 namespace mr {
 
@@ -25,6 +28,12 @@ std::int32_t ResolutionCode(std::int32_t nResolution)
     default:
         return 1001;
     }
+}
+
+bool CustomSizeFits(std::int32_t nWidth, std::int32_t nHeight)
+{
+    return nWidth >= kCustomMinWidth && nWidth <= kCustomMaxWidth && nWidth % 2 == 0 && nHeight >= kCustomMinHeight &&
+           nHeight <= kCustomMaxHeight && nHeight % 2 == 0;
 }
 
 std::int32_t CardSizeBytes(std::int32_t nCardSize)
@@ -44,6 +53,9 @@ std::int32_t QualityShown(std::int32_t quality)
     return quality == kQualityHigh ? kQualityHigh : quality == kQualityLow ? kQualityLow : kQualityMedium;
 }
 
-std::int32_t QualityCollected(bool high, bool low) { return high ? kQualityHigh : low ? kQualityLow : kQualityMedium; }
+std::int32_t QualityCollected(bool high, bool low)
+{
+    return high ? kQualityHigh : low ? kQualityLow : kQualityMedium;
+}
 
-}  // namespace mr
+} // namespace mr

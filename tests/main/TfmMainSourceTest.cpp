@@ -8,7 +8,9 @@
 
 #include "FfmpegEngine.h"
 #include "FakeEngine.h"
+#include "MRProfileList.h"
 #include "TextUtil.h"
+#include "TfmProfile.h"
 
 namespace maintest {
 namespace {
@@ -345,8 +347,8 @@ TEST_F(Options, SizeLimitAndCustomSizeEnabling)
     W<QSpinBox>("seHeight")->setValue(300);
     ASSERT_TRUE(m.UpdateOption(true, false));
     EXPECT_EQ(m.GetOption()->nResolution, 2);
-    EXPECT_EQ(m.GetOption()->nWidth, 0);
-    EXPECT_EQ(m.GetOption()->nHeight, 0);
+    EXPECT_EQ(m.GetOption()->nWidth, 400);
+    EXPECT_EQ(m.GetOption()->nHeight, 300);
     Radio("rbtnResVGA")->click();
     EXPECT_FALSE(W<QSpinBox>("seWidth")->isEnabled());
     EXPECT_FALSE(W<QSpinBox>("seHeight")->isEnabled());
@@ -391,6 +393,108 @@ TEST_F(Options, OutputNameIsRequiredAndAnExistingOutputIsConfirmed)
     EXPECT_TRUE(m.UpdateOption(true, true));
     EXPECT_STREQ(m.GetOption()->szOutputFile, "");
     EXPECT_EQ(dialogs.messages.size(), 3u);
+}
+
+TEST_F(Options, ACustomSizeIsCheckedKeptInProfilesAndShownOnBothPages)
+{
+    TfmMain& m = Open();
+    dialogs.messages.clear();
+    UseFile(QString::fromStdString(dir.path().string()), QString::fromStdString((dir / "a.wmv").string()));
+    W<QTreeWidget>("lvFile")->addTopLevelItem(new QTreeWidgetItem(QStringList{"/in.avi", "/out.wmv"}));
+    RefuseRunWindows runs;
+
+    // Odd, too small or too large: refused with the limits, nothing taken.
+    Radio("rbtnResCustom")->click();
+    W<QSpinBox>("seWidth")->setValue(481);
+    W<QSpinBox>("seHeight")->setValue(272);
+    Button("sbtnConvert")->click();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].caption, "Error");
+    EXPECT_TRUE(dialogs.messages[0].text.contains("64 x 48") && dialogs.messages[0].text.contains("1280 x 960"))
+        << dialogs.messages[0].text.toStdString();
+    EXPECT_EQ(runs.opened, 0);
+    EXPECT_EQ(m.GetOption()->nResolution, 0);
+    EXPECT_EQ(m.GetOption()->nWidth, 0);
+
+    W<QSpinBox>("seWidth")->setValue(480);
+    Button("sbtnConvert")->click();
+    EXPECT_EQ(runs.opened, 1);
+    EXPECT_EQ(m.GetOption()->nWidth, 480);
+    EXPECT_EQ(m.GetOption()->nHeight, 272);
+
+    // The batch page's fields likewise.
+    ShowPage("spMain", "stMore");
+    EXPECT_EQ(W<QRadioButton>("rbtnBatchWideRes")->text(), "Pocket PC Wide Screen ( 320 * 240 )");
+    Radio("rbtnBatchCustRes")->setChecked(true);
+    Edit("edtWidth")->setText(QStringLiteral("1282"));
+    Edit("edtHeight")->setText(QStringLiteral("720"));
+    Button("sbtnBatchConvert")->click();
+    EXPECT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(runs.opened, 1);
+    Edit("edtWidth")->setText(QStringLiteral("1280"));
+    Button("sbtnBatchConvert")->click();
+    EXPECT_EQ(runs.opened, 2);
+    EXPECT_EQ(m.GetOption()->nWidth, 1280);
+    EXPECT_EQ(m.GetOption()->nHeight, 720);
+
+    // A profile loaded through the real dialog shows on both pages.
+    MROption* saved = new MROption(*m.GetOption());
+    cx::CopyText(saved->szName, "Phone");
+    saved->nWidth = 640;
+    saved->nHeight = 360;
+    saved->nCropLeft = 16;
+    ASSERT_TRUE(m.GetProfiles()->AddProfile(saved));
+    Radio("rbtnBatchVGARes")->setChecked(true);
+    testsupport::OnNextModal<TfmProfile>([](TfmProfile* d) {
+        auto* list = d->findChild<QTreeWidget*>(QStringLiteral("slvProfile"));
+        list->topLevelItem(0)->setSelected(true);
+        d->findChild<QPushButton*>(QStringLiteral("sbtnLoad"))->click();
+    });
+    A("miFileProf")->trigger();
+    EXPECT_EQ(dialogs.messages.back().text, "Conversion profile loaded successfully.");
+    EXPECT_TRUE(Radio("rbtnResCustom")->isChecked());
+    EXPECT_TRUE(Radio("rbtnBatchCustRes")->isChecked());
+    EXPECT_EQ(W<QSpinBox>("seWidth")->value(), 640);
+    EXPECT_EQ(W<QSpinBox>("seHeight")->value(), 360);
+    EXPECT_EQ(Edit("edtWidth")->text(), "640");
+    EXPECT_EQ(Edit("edtHeight")->text(), "360");
+    EXPECT_TRUE(Edit("edtWidth")->isEnabled());
+    EXPECT_EQ(Edit("edtLeft")->text(), "16");
+}
+
+// A custom frame all the way to the file.
+TEST_F(Options, ConvertNowEncodesTheCustomFrame)
+{
+    testsupport::ScopedFactory engine{&mce::FfmpegEngineFactory()};
+    Open();
+    dialogs.messages.clear();
+    const fs::path clip = dir / "clip.avi";
+    const fs::path out = dir / "clip.wmv";
+    ASSERT_TRUE(testsupport::MakeClip(clip, 1, 320, 240, "25", {"-c:v", "mpeg4", "-c:a", "mp2"}));
+    UseFile(QString::fromStdString(clip.string()), QString::fromStdString(out.string()));
+    Radio("rbtnResCustom")->click();
+    W<QSpinBox>("seWidth")->setValue(480);
+    W<QSpinBox>("seHeight")->setValue(272);
+
+    int finished = 0;
+    QElapsedTimer clock;
+    clock.start();
+    RunWindowWatch watch([&](TfmConvert* w) {
+        if (w->GetState() != TfmConvert::csFinished && clock.elapsed() < 120000)
+            return false;
+        finished += w->GetState() == TfmConvert::csFinished;
+        w->done(QDialog::Accepted);
+        return true;
+    });
+    Button("sbtnConvert")->click();
+    EXPECT_EQ(finished, 1);
+    for (const auto& msg : dialogs.messages)
+        ADD_FAILURE() << msg.text.toStdString();
+    const auto probe = testsupport::Probe(out);
+    ASSERT_FALSE(probe.empty());
+    EXPECT_EQ(probe.at("video.codec_name"), "wmv2");
+    EXPECT_EQ(probe.at("video.width"), "480");
+    EXPECT_EQ(probe.at("video.height"), "272");
 }
 
 // The product's main road: pick a clip, convert it, get a WMV file.

@@ -177,6 +177,50 @@ TEST_F(RecipeTest, EmptyRunListConfiguresNothing)
     EXPECT_EQ(enc.GetErrorText(), ""); // nothing for a caller's ShowError to say
 }
 
+TEST_F(RecipeTest, ACustomSizeMakesTheWideScreenProfileThatFrame)
+{
+    CxWMEncoder enc;
+    runs.Add("/in/a.mpg", "/out/a.wmv");
+    opt.nResolution = 2;
+    opt.nWidth = 480;
+    opt.nHeight = 272;
+    auto profileCalls = [&] {
+        Calls out;
+        for (const std::string& c : engine.calls)
+            if (c.rfind("Profile.", 0) == 0 || c.rfind("SourceGroup.SetProfile", 0) == 0)
+                out.push_back(c);
+        engine.calls.clear();
+        return out;
+    };
+    const Calls custom{"Profile.LoadFromFile(" + ModuleDir() + "MRProf3h.prx)", "Profile.SetFrameSize(480,272)",
+                       "SourceGroup.SetProfile(profile)"};
+    engine.calls.clear();
+    recipe::AddSources(enc, &runs.list, opt, 1);
+    EXPECT_EQ(profileCalls(), custom);
+    recipe::ConfigureBatchItem(enc, static_cast<RunItem*>(runs.list.GetAt(0)), opt, 1);
+    EXPECT_EQ(profileCalls(), custom);
+
+    // A size the engine is not given (older profiles hold 0 x 0) converts
+    // like wide screen.
+    for (auto [w, h] : {std::pair{0, 0}, std::pair{481, 272}, std::pair{1282, 720}, std::pair{62, 48}}) {
+        opt.nWidth = w;
+        opt.nHeight = h;
+        recipe::AddSources(enc, &runs.list, opt, 3);
+        EXPECT_EQ(profileCalls(),
+                  (Calls{"Profile.LoadFromFile(" + ModuleDir() + "MRProf1h.prx)", "SourceGroup.SetProfile(profile)"}))
+            << w << "x" << h;
+    }
+
+    // An engine that cannot resize: no profile reaches the group, so Prepare
+    // refuses the run rather than converting at another size.
+    engine.Fail("Profile.SetFrameSize", mce::rc::NoInterface);
+    opt.nWidth = 480;
+    opt.nHeight = 272;
+    recipe::AddSources(enc, &runs.list, opt, 1);
+    EXPECT_EQ(profileCalls(),
+              (Calls{"Profile.LoadFromFile(" + ModuleDir() + "MRProf3h.prx)", "Profile.SetFrameSize(480,272)"}));
+}
+
 TEST_F(RecipeTest, BatchItemsShareTheSessionAndNameGroupsInTurn)
 {
     CxWMEncoder enc;

@@ -41,6 +41,10 @@ public:
         return r;
     }
     Result LoadFromFile(const char16_t* path) override { return Call("LoadFromFile", Narrow(path)); }
+    Result SetFrameSize(std::int32_t width, std::int32_t height) override
+    {
+        return Call("SetFrameSize", std::to_string(width) + "," + std::to_string(height));
+    }
 
 private:
     std::u16string m_name;

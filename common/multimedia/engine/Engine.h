@@ -84,6 +84,15 @@ class IProfile : public IObject {
 public:
     virtual Result GetName(std::u16string* name) = 0;
     virtual Result LoadFromFile(const char16_t* path) = 0;
+    // Beyond the automation surface: a loaded profile made for another frame
+    // size, its video rates scaled by the frame's area. An engine that cannot
+    // answers rc::NoInterface.
+    virtual Result SetFrameSize(std::int32_t width, std::int32_t height)
+    {
+        (void)width;
+        (void)height;
+        return rc::NoInterface;
+    }
 };
 
 class ISource : public IObject {

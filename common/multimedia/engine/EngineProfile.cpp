@@ -160,6 +160,24 @@ Result ValidateEngineProfile(const EngineProfile& p)
     return rc::Ok;
 }
 
+bool ResizeEngineProfile(EngineProfile* p, int width, int height)
+{
+    if (!p || p->width <= 0 || p->height <= 0 || width <= 0 || height <= 0)
+        return false;
+    const long double scale =
+        (static_cast<long double>(width) * height) / (static_cast<long double>(p->width) * p->height);
+    auto scaled = [scale](int v) {
+        const long double r = v * scale + 0.5L;
+        return r >= 2147483647.0L ? 2147483647 : static_cast<int>(r);
+    };
+    p->videoBitrate = scaled(p->videoBitrate);
+    p->videoMaxBitrate = scaled(p->videoMaxBitrate);
+    p->videoBuffer = scaled(p->videoBuffer);
+    p->width = width;
+    p->height = height;
+    return true;
+}
+
 std::string FormatEngineProfile(const EngineProfile& p)
 {
     std::string text = "name = " + p.name + "\n";

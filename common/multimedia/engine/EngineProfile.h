@@ -56,6 +56,12 @@ Result ParseEngineProfile(std::string_view text, EngineProfile* profile, std::st
 // user is told which setting is wrong.
 Result ValidateEngineProfile(const EngineProfile& profile);
 
+// The same profile for another frame: width and height set, the video bit
+// rates and buffer scaled by the frame's area so that a pixel gets the bits
+// it got before; frame rate, quality and sound stay. False, changing
+// nothing, for a profile without a frame or a size not above 0.
+bool ResizeEngineProfile(EngineProfile* profile, int width, int height);
+
 // Writes a profile in the file format (the inverse of ParseEngineProfile).
 std::string FormatEngineProfile(const EngineProfile& profile);
 

@@ -141,3 +141,28 @@ TEST(EngineProfile, ShippedFilesMatchTheBuiltInProfilesAndRoundTrip)
     EXPECT_EQ(builtIn[8].videoBuffer, 4000000);
     EXPECT_EQ(builtIn[8].frameRate, 30);
 }
+
+TEST(EngineProfile, ACustomFrameScalesTheWideScreenRatesByAreaAndStaysEncodable)
+{
+    for (const EngineProfile& wide : BuiltInEngineProfiles()) {
+        if (wide.name.back() != 'h')
+            continue;
+        EngineProfile p = wide;
+        ASSERT_TRUE(ResizeEngineProfile(&p, 640, 480)) << wide.name;
+        EXPECT_EQ(p.width, 640);
+        EXPECT_EQ(p.height, 480);
+        EXPECT_EQ(p.videoBitrate, wide.videoBitrate * 4);
+        EXPECT_EQ(p.videoMaxBitrate, wide.videoMaxBitrate * 4);
+        EXPECT_EQ(p.videoBuffer, wide.videoBuffer * 4);
+        EXPECT_EQ(p.frameRate, wide.frameRate);
+        EXPECT_EQ(p.audioBitrate, wide.audioBitrate);
+        // The smallest and largest frames the program offers can be encoded.
+        for (auto [w, h] : {std::pair{64, 48}, std::pair{1280, 960}, std::pair{1280, 48}}) {
+            p = wide;
+            ASSERT_TRUE(ResizeEngineProfile(&p, w, h));
+            EXPECT_EQ(ValidateEngineProfile(p), rc::Ok) << wide.name << " " << w << "x" << h;
+        }
+    }
+    EngineProfile none;
+    EXPECT_FALSE(ResizeEngineProfile(&none, 640, 480));
+}

@@ -43,6 +43,15 @@ Result FfProfile::LoadFromFile(const char16_t* path)
     return rc::Ok;
 }
 
+Result FfProfile::SetFrameSize(std::int32_t width, std::int32_t height)
+{
+    if (!m_loaded)
+        return rc::Fail;
+    // Sizes the encoder cannot take are reported when the encoding is
+    // prepared, as for a profile file.
+    return ResizeEngineProfile(&m_profile, width, height) ? rc::Ok : rc::InvalidArg;
+}
+
 Result FfProfileCollection::GetCount(std::int32_t* count)
 {
     if (!count)

@@ -16,6 +16,7 @@ public:
 
     Result GetName(std::u16string* name) override;
     Result LoadFromFile(const char16_t* path) override;
+    Result SetFrameSize(std::int32_t width, std::int32_t height) override;
 
     bool Loaded() const { return m_loaded; }
     const EngineProfile& Profile() const { return m_profile; }
