@@ -2,6 +2,8 @@
 
 #include <QAudioDevice>
 #include <QAudioOutput>
+#include <QEvent>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMediaDevices>
@@ -11,6 +13,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QVideoWidget>
+
+#include "Engine.h"
 
 namespace {
 
@@ -28,12 +32,17 @@ MediaPreview::MediaPreview(QWidget* parent) : QWidget(parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
 
-    m_video = new QVideoWidget(this);
+    // The screen area stays black whatever the skin, as a player's does.
+    m_screen = new QWidget(this);
+    m_screen->setObjectName(QStringLiteral("scrPreview"));
+    m_screen->setAttribute(Qt::WA_StyledBackground, true);
+    m_screen->setStyleSheet(QStringLiteral("background: black;"));
+    m_screen->installEventFilter(this);
+    layout->addWidget(m_screen, 1);
+    m_video = new QVideoWidget(m_screen);
     m_video->setObjectName(QStringLiteral("vidPreview"));
-    // The picture area stays black whatever the skin, as a player's does.
     m_video->setAttribute(Qt::WA_StyledBackground, true);
     m_video->setStyleSheet(QStringLiteral("background: black;"));
-    layout->addWidget(m_video, 1);
 
     auto* bar = new QHBoxLayout;
     bar->setContentsMargins(2, 0, 2, 2);
@@ -99,10 +108,42 @@ void MediaPreview::EnsurePlayer()
     });
 }
 
+bool MediaPreview::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_screen && event->type() == QEvent::Resize)
+        PlacePicture();
+    return QWidget::eventFilter(watched, event);
+}
+
+void MediaPreview::PlacePicture()
+{
+    const QRect area = m_screen->rect();
+    if (m_aspect <= 0 || area.isEmpty()) {
+        m_video->setAspectRatioMode(Qt::KeepAspectRatio);
+        m_video->setGeometry(area);
+        return;
+    }
+    // The player draws pixels square; a title of non-square pixels (a 16:9
+    // DVD) would look squeezed. The picture gets the display shape here and
+    // is stretched into it.
+    QSize size(area.width(), qRound(area.width() / m_aspect));
+    if (size.height() > area.height())
+        size = QSize(qRound(area.height() * m_aspect), area.height());
+    m_video->setAspectRatioMode(Qt::IgnoreAspectRatio);
+    m_video->setGeometry(QRect(QPoint((area.width() - size.width()) / 2, (area.height() - size.height()) / 2), size));
+}
+
 void MediaPreview::SetURL(const QString& path)
 {
     EnsurePlayer();
     m_url = path;
+    m_aspect = 0;
+    std::int32_t w = 0, h = 0;
+    mce::IEngineFactory* engine = mce::InstalledFactory();
+    if (engine && !path.isEmpty() &&
+        mce::Succeeded(engine->GetDisplaySize(QFile::encodeName(path).constData(), &w, &h)) && w > 0 && h > 0)
+        m_aspect = static_cast<double>(w) / h;
+    PlacePicture();
     m_player->stop();
     m_player->setSource(path.isEmpty() ? QUrl() : QUrl::fromLocalFile(path));
     if (!path.isEmpty())
@@ -113,6 +154,8 @@ void MediaPreview::SetURL(const QString& path)
 void MediaPreview::Close()
 {
     m_url.clear();
+    m_aspect = 0;
+    PlacePicture();
     if (m_player) {
         m_player->stop();
         m_player->setSource(QUrl());

@@ -33,11 +33,19 @@ public:
     QMediaPlayer* Player() const { return m_player; }
     bool HasAudio() const { return m_audio != nullptr; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void EnsurePlayer();
     void UpdateControls();
+    // The picture in the black screen area at the source's display shape.
+    void PlacePicture();
 
+    QWidget* m_screen = nullptr;
     QVideoWidget* m_video = nullptr;
+    // Display width over height of the current media; 0 while not known.
+    double m_aspect = 0;
     QPushButton* m_play = nullptr;
     QSlider* m_position = nullptr;
     QLabel* m_time = nullptr;

@@ -223,6 +223,17 @@ public:
     virtual void Uninitialize() = 0;
     virtual Result CreateEncoder(std::shared_ptr<IEncoder>* encoder) = 0;
     virtual Result CreateProfile(std::shared_ptr<IProfile>* profile) = 0;
+    // Beyond the automation surface, for a preview: the size a player shows
+    // a file's picture at, its pixels' shape applied (a 720 x 480 title of
+    // 16:9 gives 853 x 480). An engine that cannot tell answers
+    // rc::NoInterface.
+    virtual Result GetDisplaySize(const char* path, std::int32_t* width, std::int32_t* height)
+    {
+        (void)path;
+        (void)width;
+        (void)height;
+        return rc::NoInterface;
+    }
 };
 
 // The factory sessions use. None installed means no engine: the runtime's

@@ -1,8 +1,12 @@
 #include "FfmpegEngine.h"
 
+#include <sys/stat.h>
+
 #include <mutex>
+#include <string>
 
 extern "C" {
+#include <libavformat/avformat.h>
 #include <libavutil/log.h>
 }
 
@@ -50,6 +54,38 @@ public:
             return rc::NotInitialized;
         *profile = std::make_shared<ff::FfProfile>();
         return rc::Ok;
+    }
+    Result GetDisplaySize(const char* path, std::int32_t* width, std::int32_t* height) override
+    {
+        if (!path || !width || !height)
+            return rc::InvalidArg;
+        // Only plain files: a pipe would block the window asking.
+        struct stat st {};
+        if (stat(path, &st) != 0 || !S_ISREG(st.st_mode))
+            return rc::SourceNotWorking;
+        AVFormatContext* fmt = nullptr;
+        AVDictionary* options = nullptr;
+        av_dict_set(&options, "protocol_whitelist", "file", 0);
+        const int opened = avformat_open_input(&fmt, (std::string("file:") + path).c_str(), nullptr, &options);
+        av_dict_free(&options);
+        if (opened < 0)
+            return rc::SourceNotWorking;
+        Result r = rc::SourceNotWorking;
+        const int index = avformat_find_stream_info(fmt, nullptr) < 0
+                              ? -1
+                              : av_find_best_stream(fmt, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        if (index >= 0) {
+            AVStream* st = fmt->streams[index];
+            const int w = st->codecpar->width, h = st->codecpar->height;
+            const AVRational sar = av_guess_sample_aspect_ratio(fmt, st, nullptr);
+            if (w > 0 && h > 0) {
+                *width = sar.num > 0 && sar.den > 0 ? static_cast<std::int32_t>(av_rescale(w, sar.num, sar.den)) : w;
+                *height = h;
+                r = rc::Ok;
+            }
+        }
+        avformat_close_input(&fmt);
+        return r;
     }
 };
 
