@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "AsfHeader.h"
+#include "FfRead.h"
 #include "TextConv.h"
 
 namespace fs = std::filesystem;
@@ -204,27 +205,7 @@ int OutputFile::Write(void* opaque, std::uint8_t* buf, int size)
 std::int64_t OutputFile::Seek(void* opaque, std::int64_t offset, int whence)
 {
     auto* file = static_cast<OutputFile*>(opaque);
-    struct stat st {};
-    switch (whence & ~AVSEEK_FORCE) {
-    case AVSEEK_SIZE:
-        return fstat(file->m_fd, &st) == 0 ? st.st_size : AVERROR(errno);
-    case SEEK_SET:
-        break;
-    case SEEK_CUR:
-        offset += file->m_pos;
-        break;
-    case SEEK_END:
-        if (fstat(file->m_fd, &st) != 0)
-            return AVERROR(errno);
-        offset += st.st_size;
-        break;
-    default:
-        return AVERROR(EINVAL);
-    }
-    if (offset < 0)
-        return AVERROR(EINVAL);
-    file->m_pos = offset;
-    return offset;
+    return SeekDescriptor(file->m_fd, file->m_pos, offset, whence);
 }
 
 // ---- the muxer ----

@@ -74,20 +74,19 @@ int SourceFile::Read(void* opaque, std::uint8_t* buf, int size)
     }
 }
 
-std::int64_t SourceFile::Seek(void* opaque, std::int64_t offset, int whence)
+std::int64_t SeekDescriptor(int fd, std::int64_t& pos, std::int64_t offset, int whence)
 {
-    auto* f = static_cast<SourceFile*>(opaque);
     struct stat st {};
     switch (whence & ~AVSEEK_FORCE) {
     case AVSEEK_SIZE:
-        return fstat(f->m_fd, &st) == 0 ? st.st_size : AVERROR(errno);
+        return fstat(fd, &st) == 0 ? st.st_size : AVERROR(errno);
     case SEEK_SET:
         break;
     case SEEK_CUR:
-        offset += f->m_pos;
+        offset += pos;
         break;
     case SEEK_END:
-        if (fstat(f->m_fd, &st) != 0)
+        if (fstat(fd, &st) != 0)
             return AVERROR(errno);
         offset += st.st_size;
         break;
@@ -96,8 +95,14 @@ std::int64_t SourceFile::Seek(void* opaque, std::int64_t offset, int whence)
     }
     if (offset < 0)
         return AVERROR(EINVAL);
-    f->m_pos = offset;
+    pos = offset;
     return offset;
+}
+
+std::int64_t SourceFile::Seek(void* opaque, std::int64_t offset, int whence)
+{
+    auto* f = static_cast<SourceFile*>(opaque);
+    return SeekDescriptor(f->m_fd, f->m_pos, offset, whence);
 }
 
 } // namespace mce::ff

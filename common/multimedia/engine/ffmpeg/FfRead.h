@@ -12,6 +12,10 @@
 
 namespace mce::ff {
 
+// FFmpeg's seek (AVSEEK_SIZE included) over a file descriptor whose position
+// the caller keeps in pos; shared by the source and the output file.
+std::int64_t SeekDescriptor(int fd, std::int64_t& pos, std::int64_t offset, int whence);
+
 // Opened on the controller thread, then read by the decode thread.
 class SourceFile {
 public:
