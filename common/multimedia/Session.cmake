@@ -2,6 +2,8 @@
 # configuration recipes. No Qt; the message box side is mc_session_ui.
 add_library(mc_session STATIC
   ${CMAKE_CURRENT_LIST_DIR}/CxWMEncoder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CxWMEncoderRun.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SessionText.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ConvertRecipes.cpp
 )
 target_include_directories(mc_session PUBLIC ${CMAKE_CURRENT_LIST_DIR})
