@@ -7,6 +7,8 @@
 #include <sstream>
 #include <thread>
 
+#include <gtest/gtest.h>
+
 #include "Media.h"
 
 namespace enginetest {
@@ -197,6 +199,27 @@ std::string FileBytes(const std::filesystem::path& file)
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+double Number(const std::map<std::string, std::string>& m, const std::string& key)
+{
+    const auto it = m.find(key);
+    return it == m.end() ? -1 : std::atof(it->second.c_str());
+}
+
+void ExpectWmv(const std::filesystem::path& file, int width, int height, double seconds, bool audio)
+{
+    const auto p = testsupport::Probe(file);
+    ASSERT_FALSE(p.empty()) << file << " is not readable";
+    EXPECT_EQ(p.at("format.format_name"), "asf");
+    EXPECT_EQ(p.at("video.codec_name"), "wmv2");
+    EXPECT_EQ(Number(p, "video.width"), width);
+    EXPECT_EQ(Number(p, "video.height"), height);
+    EXPECT_NEAR(Number(p, "format.duration"), seconds, seconds * 0.05) << file;
+    if (audio)
+        EXPECT_EQ(p.count("audio.codec_name") ? p.at("audio.codec_name") : "", "wmav2");
+    else
+        EXPECT_EQ(p.count("audio.codec_name"), 0u);
 }
 
 } // namespace enginetest

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -48,5 +49,12 @@ struct Picture {
 Picture Grab(const std::filesystem::path& file, double second, int width, int height);
 
 std::string FileBytes(const std::filesystem::path& file);
+
+// A number of ffprobe's flat output, -1 when it is missing.
+double Number(const std::map<std::string, std::string>& m, const std::string& key);
+
+// A WMV file of wmv2 video at the given size and length (within 5 %), with
+// wmav2 sound or none.
+void ExpectWmv(const std::filesystem::path& file, int width, int height, double seconds, bool audio);
 
 } // namespace enginetest

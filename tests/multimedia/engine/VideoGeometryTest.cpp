@@ -77,13 +77,13 @@ std::vector<Coded> Stream(const std::string& kind, double fps, int count)
 
 // The pictures the scale stage keeps out of those that reach it: the first of
 // each output slot in display order.
-std::set<std::int64_t> Kept(std::vector<std::int64_t> shown, Rate rate)
+std::set<std::int64_t> Kept(std::vector<std::int64_t> shown, Rate rate, Rate shift)
 {
     std::sort(shown.begin(), shown.end());
     std::set<std::int64_t> kept;
     std::int64_t last = -1;
     for (std::int64_t us : shown) {
-        const std::int64_t slot = mce::ff::OutputSlot(us, rate);
+        const std::int64_t slot = mce::ff::OutputSlot(us, rate, shift);
         if (slot > last) {
             kept.insert(us);
             last = slot;
@@ -97,30 +97,34 @@ std::set<std::int64_t> Kept(std::vector<std::int64_t> shown, Rate rate)
 TEST(VideoGeometry, ForecastLeavesOutOnlyPicturesTheCapDrops)
 {
     const struct {
-        double fps;
-        Rate out;
-    } rates[] = {{30000 / 1001.0, {15000, 1001}},
-                 {30000 / 1001.0, {20000, 1001}},
-                 {30000 / 1001.0, {25000, 1001}},
-                 {25, {15, 1}},
-                 {25, {20, 1}},
-                 {30, {25, 1}},
-                 {50, {25, 1}},
-                 {24, {24, 1}},
-                 {15, {15, 1}}};
+        Rate in, out;
+    } rates[] = {{{30000, 1001}, {15000, 1001}},
+                 {{30000, 1001}, {20000, 1001}},
+                 {{30000, 1001}, {25000, 1001}},
+                 {{25, 1}, {15, 1}},
+                 {{25, 1}, {20, 1}},
+                 {{30, 1}, {25, 1}},
+                 {{50, 1}, {25, 1}},
+                 {{60, 1}, {15, 1}},
+                 {{24, 1}, {24, 1}},
+                 {{15, 1}, {15, 1}}};
     for (const std::string kind : {"IBBP", "pyramid", "intra"}) {
         for (const auto& r : rates) {
-            SCOPED_TRACE(kind + " at " + std::to_string(r.fps) + " to " + std::to_string(r.out.num) + "/" +
+            const double fps = static_cast<double>(r.in.num) / r.in.den;
+            SCOPED_TRACE(kind + " at " + std::to_string(fps) + " to " + std::to_string(r.out.num) + "/" +
                          std::to_string(r.out.den));
-            const std::vector<Coded> stream = Stream(kind, r.fps, 300);
+            const std::vector<Coded> stream = Stream(kind, fps, 300);
+            const Rate shift = mce::ff::SlotShift(r.out, r.in);
             std::vector<std::int64_t> all, decoded;
-            mce::ff::CapForecast forecast(r.out);
+            mce::ff::CapForecast forecast(r.out, shift);
             int left = 0, droppable = 0;
             for (const Coded& c : stream)
                 all.push_back(c.us);
-            const std::set<std::int64_t> keep = Kept(all, r.out);
+            const std::set<std::int64_t> keep = Kept(all, r.out, shift);
             for (const Coded& c : stream) {
-                droppable += !c.reference && !keep.count(c.us);
+                // Pictures before the start are dropped too, but the decoder is not
+                // told: after a clock restart "before the start" is not known yet.
+                droppable += !c.reference && !keep.count(c.us) && mce::ff::OutputSlot(c.us, r.out, shift) >= 0;
                 // The decoder is told to leave the picture out; a reference picture it decodes all the same.
                 const bool dropped = forecast.Dropped(c.us);
                 if (dropped && !c.reference) {
@@ -132,7 +136,7 @@ TEST(VideoGeometry, ForecastLeavesOutOnlyPicturesTheCapDrops)
                     forecast.Sent(c.us);
             }
             // The pictures that go out are the same, whatever was left out.
-            EXPECT_EQ(Kept(decoded, r.out), keep);
+            EXPECT_EQ(Kept(decoded, r.out, shift), keep);
             // Where decode order follows display order for the pictures nothing
             // depends on, every one of them that the cap drops is left out.
             if (kind != "pyramid")
@@ -147,4 +151,60 @@ TEST(VideoGeometry, ForecastLeavesOutOnlyPicturesTheCapDrops)
     EXPECT_TRUE(forecast.Dropped(5033000));
     EXPECT_FALSE(forecast.Dropped(33000));
     EXPECT_FALSE(mce::ff::CapForecast().Dropped(33000)); // no rate known
+}
+
+TEST(VideoGeometry, CappedRateKeepsThePicturesOfTheFpsFilter)
+{
+    // FFmpeg's fps filter gives each picture the slot its stamp rounds to
+    // (halves up) and keeps the last picture of each slot; users compare with
+    // it. The filter reads the stream's own stamps (exact here), the engine
+    // microseconds. Where a rate's stamps are whole milliseconds, also as
+    // ASF and AVI demuxers give them.
+    const struct {
+        Rate in, out;
+        bool milliseconds;
+    } rates[] = {{{30, 1}, {25, 1}, true},
+                 {{30000, 1001}, {25000, 1001}, false},
+                 {{30000, 1001}, {20000, 1001}, false},
+                 {{30000, 1001}, {15000, 1001}, false},
+                 {{25, 1}, {20, 1}, true},
+                 {{25, 1}, {15, 1}, true},
+                 {{50, 1}, {25, 1}, true},
+                 {{60, 1}, {15, 1}, false},
+                 {{24000, 1001}, {20, 1}, false}};
+    for (const auto& r : rates) {
+        const Rate shift = mce::ff::SlotShift(r.out, r.in);
+        for (const std::int64_t unit : {1, 1000}) {
+            if (unit == 1000 && !r.milliseconds)
+                continue;
+            SCOPED_TRACE(std::to_string(r.in.num) + "/" + std::to_string(r.in.den) + " to " +
+                         std::to_string(r.out.num) + "/" + std::to_string(r.out.den) + ", stamps in " +
+                         std::to_string(unit) + " us");
+            const int count = 600;
+            std::vector<std::int64_t> us;
+            for (std::int64_t k = 0; k < count; ++k)
+                us.push_back((k * 1000000 * r.in.den + r.in.num / 2) / r.in.num / unit * unit);
+            // out / in = a / b
+            const std::int64_t a = static_cast<std::int64_t>(r.out.num) * r.in.den;
+            const std::int64_t b = static_cast<std::int64_t>(r.out.den) * r.in.num;
+            auto filterSlot = [&](std::int64_t k) -> std::int64_t {
+                if (unit == 1)
+                    return (2 * k * a + b) / (2 * b);
+                return (2 * us[k] * r.out.num + 1000000LL * r.out.den) / (2000000LL * r.out.den);
+            };
+            std::set<int> expected, kept;
+            std::int64_t last = -1;
+            // The filter decides the last picture on the end of the stream: compared up to there.
+            for (int k = 0; k + 1 < count; ++k) {
+                if (filterSlot(k + 1) > filterSlot(k))
+                    expected.insert(k);
+                const std::int64_t slot = mce::ff::OutputSlot(us[k], r.out, shift);
+                if (slot > last && slot >= 0) {
+                    kept.insert(k);
+                    last = slot;
+                }
+            }
+            EXPECT_EQ(kept, expected);
+        }
+    }
 }

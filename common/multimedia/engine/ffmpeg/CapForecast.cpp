@@ -12,10 +12,10 @@ bool CapForecast::Dropped(std::int64_t us) const
 {
     if (m_rate.num <= 0 || m_rate.den <= 0)
         return false;
-    const std::int64_t slot = OutputSlot(us, m_rate);
+    const std::int64_t slot = OutputSlot(us, m_rate, m_shift);
     for (std::size_t i = 0; i < m_count; ++i) {
         const std::int64_t other = m_recent[i];
-        if (other < us && us - other <= kNearUs && OutputSlot(other, m_rate) == slot)
+        if (other < us && us - other <= kNearUs && OutputSlot(other, m_rate, m_shift) == slot)
             return true;
     }
     return false;

@@ -17,7 +17,8 @@ namespace mce::ff {
 class CapForecast {
 public:
     // rate: the output frame rate; {0, 1} (not known) forecasts nothing.
-    explicit CapForecast(Rate rate = {0, 1}) : m_rate(rate) {}
+    // shift: where its slots begin (SlotShift).
+    explicit CapForecast(Rate rate = {0, 1}, Rate shift = {1, 4}) : m_rate(rate), m_shift(shift) {}
 
     // True when the picture shown at `us` microseconds after the start will
     // surely be dropped.
@@ -30,7 +31,7 @@ private:
     // Decode order runs ahead of display order by a few pictures at most;
     // the last sent pictures are enough to know every earlier one of a slot.
     static constexpr std::size_t kRecent = 16;
-    Rate m_rate;
+    Rate m_rate, m_shift;
     std::array<std::int64_t, kRecent> m_recent{};
     std::size_t m_count = 0, m_next = 0;
 };

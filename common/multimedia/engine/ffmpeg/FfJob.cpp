@@ -16,7 +16,7 @@ namespace mce::ff {
 // One pass through the pipeline: what its threads share, and each stage's
 // state under the thread that owns it.
 struct Pass {
-    Pass(int n, PauseGate& gate) : link(n, gate) {}
+    Pass(int n, PauseGate& gate, std::size_t pictureSlots) : link(n, gate, pictureSlots) {}
     PassLink link;
     VideoEncoder video;                        // encode thread
     AudioEncoder audio;                        // controller thread
@@ -55,6 +55,15 @@ struct Job::Impl {
 };
 
 namespace {
+
+// The encoder's input runs dry whenever the scale thread waits for its core,
+// and each wait costs both threads a wake-up: a dozen small pictures ride
+// those out, and never more than 8 MB of them.
+std::size_t PictureSlots(const EngineProfile& p)
+{
+    const std::size_t bytes = std::max<std::size_t>(1, static_cast<std::size_t>(p.width) * p.height * 3 / 2);
+    return std::clamp<std::size_t>((std::size_t{8} << 20) / bytes, 4, 12);
+}
 
 // The scale thread: pictures to the video scaler, sound to the resampler.
 void ScaleResample(Pass& ps)
@@ -186,7 +195,7 @@ Result Job::Impl::OpenPass(Pass& ps)
 
 Result Job::Impl::RunPass(int number)
 {
-    Pass ps(number, gate);
+    Pass ps(number, gate, PictureSlots(cfg.profile));
     PassLink& link = ps.link;
     if (number == 2) {
         file.Rewind();

@@ -29,14 +29,15 @@ struct MuxItem {
 };
 
 struct PassLink {
-    explicit PassLink(int n, PauseGate& g) : number(n), gate(g) {}
+    // pictureSlots: how many scaled pictures may wait for the encoder.
+    PassLink(int n, PauseGate& g, std::size_t pictureSlots) : number(n), gate(g), pictures(pictureSlots) {}
     const int number; // 0 single pass, 1 analysis, 2 final
     bool writing() const { return number != 1; }
     PauseGate& gate;
 
-    BoundedQueue<Decoded> decoded{8};   // decode -> scale
-    BoundedQueue<FramePtr> pictures{4}; // scale -> encode
-    BoundedQueue<MuxItem> toMux{48};    // scale (audio), encode (video) -> controller
+    BoundedQueue<Decoded> decoded{8}; // decode -> scale
+    BoundedQueue<FramePtr> pictures;  // scale -> encode
+    BoundedQueue<MuxItem> toMux{48};  // scale (audio), encode (video) -> controller
     FramePool rawPool;
     FramePool picturePool{true};
     FramePool audioPool{true};

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "CapForecast.h"
+#include "VideoGeometry.h"
 #include "FfPass.h"
 #include "FfRead.h"
 #include "FfJob.h"
@@ -19,6 +20,7 @@ namespace mce::ff {
 struct SourceTiming {
     std::int64_t startUs = 0;
     AVRational outRate{0, 1};
+    Rate slotShift{1, 4}; // where output frame slots begin (SlotShift)
     AVRational videoTb{1, 1}, audioTb{1, 1}, streamSar{0, 1};
     bool clockMayJump = false;
 };

@@ -4,6 +4,7 @@
 
 extern "C" {
 #include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 }
 
@@ -48,6 +49,30 @@ Result ScalerFailure(AVPixelFormat from)
     return sws_isSupportedInput(from) ? rc::OutOfMemory : rc::SourceNotWorking;
 }
 
+// A scaler into limited-range pictures. The ranges are set before it is
+// initialised: a scaler made for a picture of the same size and format
+// copies it as it is, and a full-range picture set on it later would keep
+// its blacks and whites beyond the range every player shows.
+SwsContext* MakeScaler(int srcW, int srcH, AVPixelFormat srcFmt, bool fullRange, const int* coefs, int dstW, int dstH,
+                       AVPixelFormat dstFmt, int flags)
+{
+    SwsContext* s = sws_alloc_context();
+    if (!s)
+        return nullptr;
+    const bool set = av_opt_set_int(s, "srcw", srcW, 0) >= 0 && av_opt_set_int(s, "srch", srcH, 0) >= 0 &&
+                     av_opt_set_int(s, "src_format", srcFmt, 0) >= 0 && av_opt_set_int(s, "dstw", dstW, 0) >= 0 &&
+                     av_opt_set_int(s, "dsth", dstH, 0) >= 0 && av_opt_set_int(s, "dst_format", dstFmt, 0) >= 0 &&
+                     av_opt_set_int(s, "sws_flags", flags, 0) >= 0 &&
+                     av_opt_set_int(s, "src_range", fullRange ? 1 : 0, 0) >= 0 &&
+                     av_opt_set_int(s, "dst_range", 0, 0) >= 0;
+    if (!set || sws_init_context(s, nullptr, nullptr) < 0) {
+        sws_freeContext(s);
+        return nullptr;
+    }
+    sws_setColorspaceDetails(s, coefs, fullRange ? 1 : 0, sws_getCoefficients(SWS_CS_DEFAULT), 0, 0, 1 << 16, 1 << 16);
+    return s;
+}
+
 // Players show untagged HD pictures in BT.709 colours, smaller ones in BT.601.
 int ColourMatrixOf(const AVFrame* f)
 {
@@ -63,8 +88,9 @@ constexpr const char* kDeinterlace = "bwdif=mode=send_frame:parity=auto:deint=in
 } // namespace
 
 VideoScaler::VideoScaler(const JobConfig& cfg, const SourceTiming& timing, const SourcePicture& picture)
-    : m_cfg(cfg), m_timing(timing), m_picture(picture), m_capAhead({timing.outRate.num, timing.outRate.den}),
-      m_deinterlaced(av_frame_alloc()), m_oriented(av_frame_alloc())
+    : m_cfg(cfg), m_timing(timing), m_picture(picture),
+      m_capAhead({timing.outRate.num, timing.outRate.den}, timing.slotShift), m_deinterlaced(av_frame_alloc()),
+      m_oriented(av_frame_alloc())
 {
 }
 
@@ -158,7 +184,7 @@ std::int64_t VideoScaler::SlotOf(const AVFrame* f)
         return index;
     const AVRational outRate = m_timing.outRate;
     const std::int64_t us = av_rescale_q(f->best_effort_timestamp, m_timing.videoTb, AV_TIME_BASE_Q) - m_timing.startUs;
-    index = OutputSlot(us, {outRate.num, outRate.den}) + m_indexOffset;
+    index = OutputSlot(us, {outRate.num, outRate.den}, m_timing.slotShift) + m_indexOffset;
     // MPEG program streams may restart their clock (title files joined,
     // cell boundaries). A jump back by more than a second, or ahead by
     // more than ten, is such a restart: the picture goes on from where it
@@ -182,25 +208,21 @@ bool VideoScaler::Configure(PassLink& ps, const AVFrame* f, AVPixelFormat srcFmt
                         (f->height << lr) - m_cfg.cropTop - m_cfg.cropBottom, sar.num, sar.den, m_cfg.profile.width,
                         m_cfg.profile.height);
     const AVPixelFormat scaleFrom = viaCopy ? AV_PIX_FMT_YUV444P : srcFmt;
-    m_sws.reset(sws_getContext(cropW, cropH, scaleFrom, m_rect.width, m_rect.height, AV_PIX_FMT_YUV420P, SWS_BICUBIC,
-                               nullptr, nullptr, nullptr));
+    const int* coefs = sws_getCoefficients(ColourMatrixOf(f));
+    m_sws.reset(MakeScaler(cropW, cropH, scaleFrom, viaCopy ? false : fullRange, coefs, m_rect.width, m_rect.height,
+                           AV_PIX_FMT_YUV420P, SWS_BICUBIC));
     if (!m_sws) {
         ps.Fail(ScalerFailure(scaleFrom));
         return false;
     }
-    const int* coefs = sws_getCoefficients(ColourMatrixOf(f));
-    sws_setColorspaceDetails(m_sws.get(), coefs, viaCopy ? 0 : fullRange, sws_getCoefficients(SWS_CS_DEFAULT), 0, 0,
-                             1 << 16, 1 << 16);
     if (viaCopy) {
-        m_cropSws.reset(sws_getContext(f->width, f->height, srcFmt, f->width, f->height, AV_PIX_FMT_YUV444P, SWS_POINT,
-                                       nullptr, nullptr, nullptr));
+        m_cropSws.reset(MakeScaler(f->width, f->height, srcFmt, fullRange, coefs, f->width, f->height,
+                                   AV_PIX_FMT_YUV444P, SWS_POINT));
         m_cropFrame.reset(av_frame_alloc());
         if (!m_cropSws || !m_cropFrame) {
             ps.Fail(m_cropFrame ? ScalerFailure(srcFmt) : rc::OutOfMemory);
             return false;
         }
-        sws_setColorspaceDetails(m_cropSws.get(), coefs, fullRange, sws_getCoefficients(SWS_CS_DEFAULT), 0, 0, 1 << 16,
-                                 1 << 16);
         m_cropFrame->format = AV_PIX_FMT_YUV444P;
         m_cropFrame->width = f->width;
         m_cropFrame->height = f->height;

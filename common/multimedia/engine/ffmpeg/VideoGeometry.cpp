@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace mce::ff {
 
@@ -46,12 +47,6 @@ Rate CapFrameRate(Rate source, int cap)
 
 namespace {
 
-// a / b rounded to the nearest, halves away from zero; b > 0
-__int128 DivNear(__int128 a, __int128 b)
-{
-    return a >= 0 ? (a + b / 2) / b : -((-a + b / 2) / b);
-}
-
 // a / b rounded down; b > 0
 __int128 DivFloor(__int128 a, __int128 b)
 {
@@ -61,12 +56,40 @@ __int128 DivFloor(__int128 a, __int128 b)
 
 } // namespace
 
-std::int64_t OutputSlot(std::int64_t us, Rate rate)
+Rate SlotShift(Rate out, Rate source)
+{
+    constexpr Rate kQuarter{1, 4};
+    if (out.num <= 0 || out.den <= 0 || source.num <= 0 || source.den <= 0)
+        return kQuarter;
+    // out / source = a / b in lowest terms
+    std::int64_t a = static_cast<std::int64_t>(out.num) * source.den;
+    std::int64_t b = static_cast<std::int64_t>(out.den) * source.num;
+    const std::int64_t g = std::gcd(a, b);
+    a /= g;
+    b /= g;
+    if (a >= b)
+        return kQuarter;
+    // The stamps' slot positions lie on a lattice of 1/b; the fps filter's
+    // choice holds from out/source - 1/2 up to the next lattice crossing.
+    // That is 1/b away when b is even (its ties sit on the lattice), and
+    // 1/(2b) on either side when it is odd.
+    const std::int64_t num = 2 * a - b + (b % 2 == 0 ? 1 : 0);
+    const std::int64_t den = 2 * b;
+    constexpr std::int64_t kMaxDen = std::int64_t{1} << 24;
+    if (den <= kMaxDen)
+        return {static_cast<int>(num), static_cast<int>(den)};
+    // Rates of many digits: the middle to a 16-millionth of a slot.
+    return {static_cast<int>(std::llround(static_cast<double>(num) / den * kMaxDen)), static_cast<int>(kMaxDen)};
+}
+
+std::int64_t OutputSlot(std::int64_t us, Rate rate, Rate shift)
 {
     constexpr std::int64_t kSecond = 1000000;
-    const __int128 quarter = DivNear(static_cast<__int128>(kSecond) * rate.den, 4 * static_cast<__int128>(rate.num));
-    return static_cast<std::int64_t>(
-        DivFloor((static_cast<__int128>(us) + quarter) * rate.num, static_cast<__int128>(kSecond) * rate.den));
+    // floor(us * num / (kSecond * den) + shift.num / shift.den), exactly
+    const __int128 den = static_cast<__int128>(kSecond) * rate.den * shift.den;
+    const __int128 num =
+        static_cast<__int128>(us) * rate.num * shift.den + static_cast<__int128>(shift.num) * kSecond * rate.den;
+    return static_cast<std::int64_t>(DivFloor(num, den));
 }
 
 } // namespace mce::ff

@@ -28,10 +28,20 @@ struct Rate {
 // 25000/1001). An unknown source rate gives the cap.
 Rate CapFrameRate(Rate source, int cap);
 
-// The output frame slot of a picture shown `us` microseconds after the start
-// at the output rate. Slots begin a quarter slot early: a capped rate keeps
-// frames evenly, an equal rate keeps every frame even with jittery
-// millisecond stamps, and the last frame does not run past the end.
-std::int64_t OutputSlot(std::int64_t us, Rate rate);
+// Where output frame slots begin, as a fraction of a slot: a picture shown
+// at `us` falls in slot floor(us * rate + shift), and the first picture of
+// each slot goes out.
+//
+// A capped rate keeps the pictures FFmpeg's fps filter keeps (the last one
+// whose stamp rounds to the slot), which is the first one of a slot shifted
+// by out/source - 1/2; of the shifts that choose those pictures, the middle
+// one, so that stamps rounded to microseconds or milliseconds choose the same.
+// A rate that is not capped keeps every picture: slots begin a quarter slot
+// early, so that jittery millisecond stamps keep every frame and the last
+// frame does not run past the end. An unknown source rate does the same.
+Rate SlotShift(Rate out, Rate source);
+
+// The output frame slot of a picture shown `us` microseconds after the start.
+std::int64_t OutputSlot(std::int64_t us, Rate rate, Rate shift);
 
 } // namespace mce::ff

@@ -1,0 +1,266 @@
+// The engine's picture as a player shows it: which source pictures a capped
+// rate keeps, fields, orientation and colours.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "EngineTestSupport.h"
+#include "FfmpegEngine.h"
+#include "Media.h"
+
+using namespace mce;
+using namespace enginetest;
+namespace fs = std::filesystem;
+
+namespace {
+
+class FfmpegPicture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        InstallFactory(&FfmpegEngineFactory());
+        ASSERT_TRUE(Succeeded(InstalledFactory()->Initialize()));
+        encoder = NewEncoder();
+        ASSERT_TRUE(encoder);
+    }
+    void TearDown() override
+    {
+        encoder.reset();
+        InstalledFactory()->Uninitialize();
+    }
+
+    testsupport::TempDir out;
+    std::shared_ptr<IEncoder> encoder;
+};
+
+// Combing, as a woven picture of moving edges shows it: the share of pixels
+// (every other column of the frames past the first and last five) that differ
+// from the mean of the lines above and below by more than 64 of 255. A
+// progressive picture of smooth shapes has next to none.
+double CombedShare(const fs::path& file, int width, int height)
+{
+    const auto r = testsupport::Run(
+        {"ffmpeg", "-nostdin", "-v", "error", "-i", file.string(), "-f", "rawvideo", "-pix_fmt", "gray", "-"});
+    const std::size_t frameBytes = static_cast<std::size_t>(width) * height;
+    const std::size_t frames = r.exitCode == 0 ? r.out.size() / frameBytes : 0;
+    std::size_t combed = 0, total = 0;
+    for (std::size_t f = 5; f + 5 < frames; ++f) {
+        const auto* p = reinterpret_cast<const unsigned char*>(r.out.data() + f * frameBytes);
+        for (int y = 1; y + 1 < height; ++y)
+            for (int x = 0; x < width; x += 2, ++total) {
+                const int d = 2 * p[y * width + x] - p[(y - 1) * width + x] - p[(y + 1) * width + x];
+                combed += d > 128 || d < -128;
+            }
+    }
+    return total ? static_cast<double>(combed) / total : -1;
+}
+
+// Which source picture each output picture shows, for a source whose picture
+// n is a flat grey of brightness 16 + 8 * (n mod 25).
+std::vector<int> SourcePicturesShown(const fs::path& output)
+{
+    const auto r = testsupport::Run({"ffprobe", "-v", "error", "-f", "lavfi", "-i",
+                                     "movie=" + output.string() + ",crop=160:100,signalstats", "-show_entries",
+                                     "frame_tags=lavfi.signalstats.YAVG", "-of", "csv=p=0"});
+    std::vector<int> shown;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);)
+        shown.push_back(static_cast<int>(std::lround((std::atof(line.c_str()) - 16) / 8)));
+    return shown;
+}
+
+} // namespace
+
+TEST_F(FfmpegPicture, CappedRateShowsTheSamePicturesWhileTheDecoderLeavesOutWhatTheCapDrops)
+{
+    // Pictures that others are predicted from (I, P) and pictures nothing
+    // depends on (B), and an intra-only codec: at 30 pictures a second capped
+    // at 15 every other one goes out, whichever the decoder was told to skip.
+    const std::string grey = "geq=lum='16+8*mod(N,25)':cb=128:cr=128";
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+    } sources[] = {
+        {"ibbp.vob", {"-r", "30000/1001", "-c:v", "mpeg2video", "-bf", "2", "-g", "12", "-q:v", "2", "-f", "vob"}},
+        {"intra.avi", {"-r", "30", "-c:v", "mjpeg", "-q:v", "2"}},
+        // deinterlaced: a picture the cap drops does not reach the deinterlacer
+        {"fields.vob",
+         {"-r", "30000/1001", "-c:v", "mpeg2video", "-bf", "2", "-flags", "+ildct+ilme", "-top", "1", "-q:v", "2", "-f",
+          "vob"}},
+    };
+    for (const auto& source : sources) {
+        SCOPED_TRACE(source.name);
+        std::vector<std::string> args = {"-f", "lavfi", "-i", "color=black:s=352x240:r=30:d=2," + grey};
+        args.insert(args.end(), source.args.begin(), source.args.end());
+        args.push_back((out / source.name).string());
+        ASSERT_TRUE(testsupport::Ffmpeg(args));
+        Job job;
+        job.source = out / source.name;
+        job.output = out / (std::string(source.name) + ".wmv");
+        job.profile = "MRProf2v";
+        ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+        const std::vector<int> shown = SourcePicturesShown(job.output);
+        ASSERT_EQ(shown.size(), 30u);
+        for (std::size_t n = 0; n < shown.size(); ++n)
+            EXPECT_EQ(shown[n], static_cast<int>(2 * n % 25)) << "output picture " << n;
+    }
+}
+
+TEST_F(FfmpegPicture, CappedRateShowsThePicturesTheFpsFilterKeeps)
+{
+    // 30 and 29.97 pictures a second into the 25 of the VGA profile: one in
+    // six is dropped, the one FFmpeg's fps filter drops.
+    const std::string grey = "geq=lum='16+8*mod(N,25)':cb=128:cr=128";
+    for (const std::string rate : {"30", "30000/1001"}) {
+        SCOPED_TRACE(rate);
+        ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "color=black:s=640x480:r=" + rate + ":d=2," + grey,
+                                         "-c:v", "mjpeg", "-q:v", "2", (out / "thirty.avi").string()}));
+        ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i",
+                                         "color=black:s=640x480:r=" + rate + ":d=2," + grey + ",fps=" + rate + "*5/6",
+                                         "-c:v", "mpeg4", "-q:v", "2", (out / "fps.avi").string()}));
+        Job job;
+        job.source = out / "thirty.avi";
+        job.output = out / "thirty.wmv";
+        job.profile = "MRProf2x";
+        ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+        const std::vector<int> shown = SourcePicturesShown(job.output);
+        std::vector<int> expected = SourcePicturesShown(out / "fps.avi");
+        ASSERT_GE(expected.size(), 49u);
+        expected.resize(49); // the filter's last picture is its own decision
+        ASSERT_GE(shown.size(), expected.size());
+        EXPECT_EQ(std::vector<int>(shown.begin(), shown.begin() + 49), expected);
+    }
+}
+
+TEST_F(FfmpegPicture, FullRangePicturesComeOutInTheRangePlayersShow)
+{
+    // A camera's MJPEG: black and white at 0 and 255, at the output's own
+    // size, so that nothing is scaled. A WMV player shows 16 as black and 235
+    // as white; kept as they are, the darkest and lightest parts are lost.
+    ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "color=c=black:s=160x240:r=25:d=1", "-f", "lavfi", "-i",
+                                     "color=c=white:s=160x240:r=25:d=1", "-filter_complex",
+                                     "[0][1]hstack,scale=out_range=pc,format=yuvj420p", "-c:v", "mjpeg", "-q:v", "2",
+                                     (out / "camera.avi").string()}));
+    Job job;
+    job.source = out / "camera.avi";
+    job.output = out / "camera.wmv";
+    job.profile = "MRProf2h";
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    const auto r = testsupport::Run({"ffprobe", "-v", "error", "-f", "lavfi", "-i",
+                                     "movie=" + job.output.string() + ",crop=300:220,signalstats", "-read_intervals",
+                                     "%+#5", "-show_entries",
+                                     "frame_tags=lavfi.signalstats.YMIN,lavfi.signalstats.YMAX", "-of", "csv=p=0"});
+    int lowest = 255, highest = 0, frames = 0;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line); ++frames) {
+        int lo = 0, hi = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%d,%d", &lo, &hi), 2) << line;
+        lowest = std::min(lowest, lo);
+        highest = std::max(highest, hi);
+    }
+    ASSERT_GT(frames, 0) << r.err;
+    EXPECT_NEAR(lowest, 16, 4);
+    EXPECT_NEAR(highest, 235, 4);
+}
+
+TEST_F(FfmpegPicture, InterlacedPicturesAreDeinterlacedProgressiveOnesLeftAlone)
+{
+    // A white bar crossing the picture at 24 pixels a field, 50 fields a
+    // second woven into 25 interlaced frames, as a camcorder's DVD has them.
+    // 640x480 into the VGA profile: nothing is scaled, so what combing the
+    // output has comes from the fields.
+    ASSERT_TRUE(testsupport::Ffmpeg({"-f",
+                                     "lavfi",
+                                     "-i",
+                                     "color=c=black:s=640x480:r=50:d=2",
+                                     "-f",
+                                     "lavfi",
+                                     "-i",
+                                     "color=c=white:s=64x480:r=50:d=2",
+                                     "-filter_complex",
+                                     "[0][1]overlay=x='mod(n*24,576)':y=0,tinterlace=mode=interleave_top,setfield=tff",
+                                     "-c:v",
+                                     "mpeg2video",
+                                     "-flags",
+                                     "+ildct+ilme",
+                                     "-top",
+                                     "1",
+                                     "-q:v",
+                                     "2",
+                                     "-f",
+                                     "vob",
+                                     (out / "interlaced.vob").string()}));
+    Job job;
+    job.source = out / "interlaced.vob";
+    job.output = out / "interlaced.wmv";
+    job.profile = "MRProf3x";
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    ExpectWmv(job.output, 640, 480, 2, false);
+    // Woven as it is, the bar's edges comb about 8 % of the picture.
+    EXPECT_LT(CombedShare(job.output, 640, 480), 0.002);
+
+    // Progressive lines one pixel apart are picture, not fields: kept.
+    ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i",
+                                     "color=c=gray:s=640x480:r=25:d=2,geq=lum='if(lt(Y,240),if(mod(Y,2),235,16),128)'"
+                                     ":cb=128:cr=128",
+                                     "-c:v", "mpeg4", "-q:v", "1", (out / "lines.avi").string()}));
+    job.source = out / "lines.avi";
+    job.output = out / "lines.wmv";
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    EXPECT_GT(CombedShare(job.output, 640, 480), 0.45);
+}
+
+TEST_F(FfmpegPicture, PhoneVideoStoredOnItsSideComesOutUpright)
+{
+    // Stored 640x360, red left and blue right, with a display matrix that
+    // turns it a quarter clockwise: players show it 360x640, blue on top.
+    ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "color=c=red:s=320x360:r=25:d=1", "-f", "lavfi", "-i",
+                                     "color=c=blue:s=320x360:r=25:d=1", "-filter_complex", "[0][1]hstack", "-c:v",
+                                     "libx264", "-pix_fmt", "yuv420p", (out / "stored.mp4").string()}));
+    ASSERT_TRUE(testsupport::Ffmpeg({"-i", (out / "stored.mp4").string(), "-c", "copy", "-metadata:s:v:0", "rotate=90",
+                                     (out / "phone.mp4").string()}));
+    Job job;
+    job.source = out / "phone.mp4";
+    job.output = out / "phone.wmv";
+    job.profile = "MRProf3x";
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    ExpectWmv(job.output, 640, 480, 1, false);
+    // Upright, the picture is 270x480 between bars left and right.
+    const auto detect = testsupport::Run({"ffmpeg", "-nostdin", "-hide_banner", "-i", job.output.string(), "-vf",
+                                          "cropdetect=limit=24:round=2", "-f", "null", "-"});
+    const auto at = detect.err.rfind("crop=");
+    ASSERT_NE(at, std::string::npos) << detect.err;
+    int w = 0, h = 0, x = 0, y = 0;
+    ASSERT_EQ(std::sscanf(detect.err.c_str() + at, "crop=%d:%d:%d:%d", &w, &h, &x, &y), 4);
+    EXPECT_NEAR(w, 270, 4);
+    EXPECT_EQ(h, 480);
+    EXPECT_NEAR(x, 185, 4);
+    EXPECT_EQ(y, 0);
+    const Picture pic = Grab(job.output, 0.5, 640, 480);
+    ASSERT_EQ(pic.width, 640);
+    EXPECT_GT(pic.At(320, 120)[2], 180); // blue on top
+    EXPECT_GT(pic.At(320, 360)[0], 180); // red below
+}
+
+TEST_F(FfmpegPicture, UntaggedHdColoursComeOutAsAPlayerShowsThem)
+{
+    // A 1280x720 picture in BT.709 without a tag saying so: players take HD
+    // for BT.709, and the small output for BT.601.
+    ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "color=c=0x20C040:s=1280x720:r=25:d=1,format=rgb24", "-vf",
+                                     "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p", "-c:v", "mpeg4",
+                                     "-q:v", "2", (out / "hd.avi").string()}));
+    Job job;
+    job.source = out / "hd.avi";
+    job.output = out / "hd.wmv";
+    job.profile = "MRProf3x";
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    const Picture pic = Grab(job.output, 0.5, 640, 480);
+    ASSERT_EQ(pic.width, 640);
+    const auto c = pic.At(320, 240);
+    EXPECT_NEAR(c[0], 0x20, 8);
+    EXPECT_NEAR(c[1], 0xC0, 8); // read as BT.601 it comes out 0xDA
+    EXPECT_NEAR(c[2], 0x40, 8);
+}
