@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "FfmpegEngine.h"
 #include "Media.h"
 
 namespace enginetest {
@@ -28,6 +29,20 @@ std::filesystem::path TestBinaryDir()
 }
 
 } // namespace
+
+void EngineTest::SetUp()
+{
+    InstallFactory(&FfmpegEngineFactory());
+    ASSERT_TRUE(Succeeded(InstalledFactory()->Initialize()));
+    encoder = NewEncoder();
+    ASSERT_TRUE(encoder);
+}
+
+void EngineTest::TearDown()
+{
+    encoder.reset();
+    InstalledFactory()->Uninitialize();
+}
 
 std::shared_ptr<IEncoder> NewEncoder()
 {

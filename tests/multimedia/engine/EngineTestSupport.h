@@ -8,7 +8,10 @@
 #include <memory>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "Engine.h"
+#include "Media.h"
 
 namespace enginetest {
 
@@ -35,6 +38,17 @@ bool WaitUntilStopped(mce::IEncoder& encoder);
 mce::Result Convert(mce::IEncoder& encoder, const Job& job);
 
 std::shared_ptr<mce::IEncoder> NewEncoder();
+
+// A test with the FFmpeg engine installed and initialised, a new encoder of
+// it, and a folder of its own to convert into.
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    testsupport::TempDir out;
+    std::shared_ptr<mce::IEncoder> encoder;
+};
 
 // A Video CD track: the MPEG stream cut into 2324-byte Mode 2 Form 2 sector
 // payloads, in 2352-byte sectors behind a RIFF/CDXA header.

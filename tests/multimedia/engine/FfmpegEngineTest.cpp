@@ -25,7 +25,7 @@ struct Clip {
 };
 
 // Sources are made once for the whole binary; each test converts into its own folder.
-class FfmpegEngine : public ::testing::Test {
+class FfmpegEngine : public EngineTest {
 protected:
     static void SetUpTestSuite()
     {
@@ -66,24 +66,9 @@ protected:
     }
     static void TearDownTestSuite() { s_media.reset(); }
 
-    void SetUp() override
-    {
-        InstallFactory(&FfmpegEngineFactory());
-        ASSERT_TRUE(Succeeded(InstalledFactory()->Initialize()));
-        encoder = NewEncoder();
-        ASSERT_TRUE(encoder);
-    }
-    void TearDown() override
-    {
-        encoder.reset();
-        InstalledFactory()->Uninitialize();
-    }
-
     static fs::path Media(const std::string& name) { return s_media->path() / name; }
 
     static inline std::unique_ptr<testsupport::TempDir> s_media;
-    testsupport::TempDir out;
-    std::shared_ptr<IEncoder> encoder;
 };
 
 SizeFit Fit(IEncoder& encoder)

@@ -17,24 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class FfmpegPicture : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        InstallFactory(&FfmpegEngineFactory());
-        ASSERT_TRUE(Succeeded(InstalledFactory()->Initialize()));
-        encoder = NewEncoder();
-        ASSERT_TRUE(encoder);
-    }
-    void TearDown() override
-    {
-        encoder.reset();
-        InstalledFactory()->Uninitialize();
-    }
-
-    testsupport::TempDir out;
-    std::shared_ptr<IEncoder> encoder;
-};
+using FfmpegPicture = EngineTest;
 
 // Combing, as a woven picture of moving edges shows it: the share of pixels
 // (every other column of the frames past the first and last five) that differ
