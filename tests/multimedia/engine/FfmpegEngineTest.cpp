@@ -49,9 +49,6 @@ protected:
         ASSERT_TRUE(testsupport::MakeClip(d / "long.mp4", 12, 160, 120, "25", {"-c:v", "mpeg4", "-c:a", "aac"}));
         ASSERT_TRUE(
             testsupport::Ffmpeg({"-f", "lavfi", "-i", "sine=duration=2", "-c:a", "mp2", (d / "sound.mp2").string()}));
-        // Anamorphic 16:9 DVD picture, all white.
-        ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "color=c=white:s=720x480:r=30000/1001:d=1", "-c:v",
-                                         "mpeg2video", "-aspect", "16:9", "-f", "vob", (d / "wide.vob").string()}));
         // Hard to compress: grain over moving patterns and noise for sound;
         // and pictures of pure noise, which no rate can hold.
         ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=15,noise=alls=40:allf=t+u", "-f",
@@ -59,10 +56,6 @@ protected:
                                          "2", "-c:a", "aac", "-b:a", "128k", (d / "grain.mp4").string()}));
         ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "nullsrc=s=320x240:r=15,geq=random(1)*255:128:128", "-t",
                                          "3", "-c:v", "mpeg4", "-q:v", "2", (d / "noise.mp4").string()}));
-        // Left half red, right half blue.
-        ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "color=c=red:s=160x240:r=25:d=1", "-f", "lavfi", "-i",
-                                         "color=c=blue:s=160x240:r=25:d=1", "-filter_complex", "[0][1]hstack", "-c:v",
-                                         "mpeg4", "-q:v", "2", (d / "halves.mp4").string()}));
     }
     static void TearDownTestSuite() { s_media.reset(); }
 
@@ -175,84 +168,6 @@ TEST_F(FfmpegEngine, PlayersSeeTheDescriptionAndNonAsciiTexts)
     if (gst.exitCode == -1)
         GTEST_SKIP() << "gst-launch-1.0 is not installed";
     EXPECT_NE(gst.out.find(std::string(1023, 'd')), std::string::npos) << gst.out;
-}
-
-TEST_F(FfmpegEngine, CropsFirstThenKeepsTheDisplayAspectWithBlackBars)
-{
-    // Cropping the blue right half away leaves a red 160x240 picture: pillarboxed in 320x240.
-    Job job;
-    job.source = Media("halves.mp4");
-    job.output = out / "cropped.wmv";
-    job.profile = "MRProf3h";
-    job.crop = {0, 0, 160, 0};
-    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
-    Picture pic = Grab(job.output, 0.5, 320, 240);
-    ASSERT_EQ(pic.width, 320);
-    auto red = pic.At(160, 120);
-    EXPECT_GT(red[0], 180);
-    EXPECT_LT(red[2], 80);
-    for (int x : {10, 310}) {
-        const auto bar = pic.At(x, 120);
-        EXPECT_LT(bar[0] + bar[1] + bar[2], 40) << "x=" << x;
-    }
-    // Uncropped, the same source shows both halves.
-    job.crop = {0, 0, 0, 0};
-    job.output = out / "whole.wmv";
-    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
-    pic = Grab(job.output, 0.5, 320, 240);
-    EXPECT_GT(pic.At(80, 120)[0], 180);
-    EXPECT_GT(pic.At(240, 120)[2], 180);
-
-    // A DVD picture for the small screen, decoded at half its size: the
-    // margins are still those of the full picture (red band cropped away,
-    // green band kept at the left edge).
-    ASSERT_TRUE(testsupport::Ffmpeg({"-f",
-                                     "lavfi",
-                                     "-i",
-                                     "color=red:s=80x480:r=25:d=1",
-                                     "-f",
-                                     "lavfi",
-                                     "-i",
-                                     "color=lime:s=80x480:r=25:d=1",
-                                     "-f",
-                                     "lavfi",
-                                     "-i",
-                                     "color=blue:s=560x480:r=25:d=1",
-                                     "-filter_complex",
-                                     "[0][1][2]hstack=3",
-                                     "-c:v",
-                                     "mpeg2video",
-                                     "-q:v",
-                                     "2",
-                                     "-aspect",
-                                     "3:2",
-                                     "-f",
-                                     "vob",
-                                     (out / "bands.vob").string()}));
-    job.source = out / "bands.vob";
-    job.output = out / "bands.wmv";
-    job.profile = "MRProf2v";
-    job.crop = {80, 0, 0, 0};
-    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
-    pic = Grab(job.output, 0.5, 208, 160);
-    ASSERT_EQ(pic.width, 208);
-    const auto green = pic.At(8, 80);
-    EXPECT_GT(green[1], 180);
-    EXPECT_LT(green[0] + green[2], 120);
-    EXPECT_GT(pic.At(100, 80)[2], 180);
-    job.crop = {0, 0, 0, 0};
-
-    // An anamorphic 16:9 DVD picture is letterboxed, not squashed.
-    job.source = Media("wide.vob");
-    job.output = out / "wide.wmv";
-    job.profile = "MRProf2h";
-    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
-    pic = Grab(job.output, 0.5, 320, 240);
-    ASSERT_EQ(pic.width, 320);
-    for (int y : {10, 229})
-        EXPECT_LT(pic.At(160, y)[0], 30) << "y=" << y;
-    for (int y : {40, 120, 199})
-        EXPECT_GT(pic.At(160, y)[0], 220) << "y=" << y;
 }
 
 TEST_F(FfmpegEngine, PictureGoesOnWhenAProgramStreamRestartsItsClock)
