@@ -463,13 +463,17 @@ TEST_F(FfmpegEngine, RuntimeIsStartedPerThread)
 
 TEST_F(FfmpegEngine, AReadFaultPartWayFailsTheRunAndKeepsTheEarlierOutput)
 {
-    // A DVD title scratched half-way: its first half reads, then every read fails.
+    // A DVD title scratched half-way: its first half reads, then every read
+    // fails. Long enough that pictures reach the file before the fault, past
+    // those the stages hold between them.
     const fs::path existing = out / "earlier.wmv";
     {
         std::ofstream(existing) << "an earlier conversion";
     }
+    ASSERT_TRUE(testsupport::MakeClip(out / "VTS_02_1.VOB", 8, 352, 240, "30000/1001",
+                                      {"-c:v", "mpeg2video", "-b:v", "1500k", "-c:a", "mp2", "-f", "vob"}));
     Job job;
-    job.source = Media("VTS_01_1.VOB");
+    job.source = out / "VTS_02_1.VOB";
     job.output = existing;
     job.profile = "MRProf2v";
     ff::FailSourceReadsFrom(static_cast<std::int64_t>(fs::file_size(job.source) / 2));

@@ -253,7 +253,9 @@ Result Source::Open(const JobConfig& cfg)
     const Rate capped = CapFrameRate({rate.num, rate.den}, cfg.profile.frameRate);
     t.outRate = {capped.num, capped.den};
     av_reduce(&t.outRate.num, &t.outRate.den, t.outRate.num, t.outRate.den, 1 << 30);
-    t.slotShift = SlotShift({t.outRate.num, t.outRate.den}, {rate.num, rate.den});
+    const std::int64_t firstUs =
+        vs->start_time != AV_NOPTS_VALUE ? av_rescale_q(vs->start_time, vs->time_base, AV_TIME_BASE_Q) - t.startUs : 0;
+    t.slotShift = SlotShift({t.outRate.num, t.outRate.den}, {rate.num, rate.den}, firstUs);
     m_forecast = CapForecast({t.outRate.num, t.outRate.den}, t.slotShift);
     const AVCodecDescriptor* desc = avcodec_descriptor_get(vs->codecpar->codec_id);
     m_intraOnly = desc && (desc->props & AV_CODEC_PROP_INTRA_ONLY);

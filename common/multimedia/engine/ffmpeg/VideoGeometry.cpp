@@ -56,7 +56,7 @@ __int128 DivFloor(__int128 a, __int128 b)
 
 } // namespace
 
-Rate SlotShift(Rate out, Rate source)
+Rate SlotShift(Rate out, Rate source, std::int64_t firstUs)
 {
     constexpr Rate kQuarter{1, 4};
     if (out.num <= 0 || out.den <= 0 || source.num <= 0 || source.den <= 0)
@@ -69,17 +69,22 @@ Rate SlotShift(Rate out, Rate source)
     b /= g;
     if (a >= b)
         return kQuarter;
-    // The stamps' slot positions lie on a lattice of 1/b; the fps filter's
-    // choice holds from out/source - 1/2 up to the next lattice crossing.
-    // That is 1/b away when b is even (its ties sit on the lattice), and
+    // The fps filter counts its slots from the first picture; the points of
+    // its choice, picture k at k * a / b, lie on a lattice of 1/b, which
+    // holds from out/source - 1/2 up to the next lattice crossing. That is
+    // 1/b away when b is even (the filter's ties sit on the lattice), and
     // 1/(2b) on either side when it is odd.
     const std::int64_t num = 2 * a - b + (b % 2 == 0 ? 1 : 0);
     const std::int64_t den = 2 * b;
     constexpr std::int64_t kMaxDen = std::int64_t{1} << 24;
-    if (den <= kMaxDen)
+    if (firstUs == 0 && den <= kMaxDen)
         return {static_cast<int>(num), static_cast<int>(den)};
-    // Rates of many digits: the middle to a 16-millionth of a slot.
-    return {static_cast<int>(std::llround(static_cast<double>(num) / den * kMaxDen)), static_cast<int>(kMaxDen)};
+    // Slots here count from the start of the source, whose sound may begin
+    // before its first picture: the same choice is the shift less the part
+    // of a slot the first picture comes after a slot's start.
+    const double phase = static_cast<double>(firstUs) * out.num / (1e6 * out.den);
+    const double shift = static_cast<double>(num) / den - (phase - std::floor(phase));
+    return {static_cast<int>(std::llround(shift * kMaxDen)), static_cast<int>(kMaxDen)};
 }
 
 std::int64_t OutputSlot(std::int64_t us, Rate rate, Rate shift)

@@ -36,10 +36,12 @@ Rate CapFrameRate(Rate source, int cap);
 // whose stamp rounds to the slot), which is the first one of a slot shifted
 // by out/source - 1/2; of the shifts that choose those pictures, the middle
 // one, so that stamps rounded to microseconds or milliseconds choose the same.
+// The filter counts from the first picture, shown firstUs after the start of
+// the source (whose sound may begin earlier).
 // A rate that is not capped keeps every picture: slots begin a quarter slot
 // early, so that jittery millisecond stamps keep every frame and the last
 // frame does not run past the end. An unknown source rate does the same.
-Rate SlotShift(Rate out, Rate source);
+Rate SlotShift(Rate out, Rate source, std::int64_t firstUs = 0);
 
 // The output frame slot of a picture shown `us` microseconds after the start.
 std::int64_t OutputSlot(std::int64_t us, Rate rate, Rate shift);
