@@ -157,10 +157,10 @@ TEST(VideoGeometry, CappedRateKeepsThePicturesOfTheFpsFilter)
 {
     // FFmpeg's fps filter gives each picture the slot its stamp rounds to
     // (halves up) and keeps the last picture of each slot; users compare with
-    // it. The filter reads the stream's own stamps (exact here) from the first
-    // picture on, the engine microseconds from the start of the source. Where
-    // a rate's stamps are whole milliseconds, also as ASF and AVI demuxers
-    // give them.
+    // it. The filter reads the stream's own stamps (exact here), the engine
+    // microseconds; both from the start of the source, which the first
+    // picture may come after. Where a rate's stamps are whole milliseconds,
+    // also as ASF and AVI demuxers give them.
     const struct {
         Rate in, out;
         bool milliseconds;
@@ -188,13 +188,14 @@ TEST(VideoGeometry, CappedRateKeepsThePicturesOfTheFpsFilter)
             std::vector<std::int64_t> us;
             for (std::int64_t k = 0; k < count; ++k)
                 us.push_back(firstUs + (k * 1000000 * r.in.den + r.in.num / 2) / r.in.num / unit * unit);
-            // out / in = a / b
-            const std::int64_t a = static_cast<std::int64_t>(r.out.num) * r.in.den;
-            const std::int64_t b = static_cast<std::int64_t>(r.out.den) * r.in.num;
             auto filterSlot = [&](std::int64_t k) -> std::int64_t {
-                if (unit == 1)
-                    return (2 * k * a + b) / (2 * b);
-                return (2 * (us[k] - firstUs) * r.out.num + 1000000LL * r.out.den) / (2000000LL * r.out.den);
+                if (unit == 1) {
+                    // (firstUs / 1e6 + k * in.den / in.num) * out, rounded
+                    const std::int64_t n = (firstUs * r.in.num + k * 1000000 * r.in.den) * r.out.num;
+                    const std::int64_t d = 1000000LL * r.in.num * r.out.den;
+                    return (2 * n + d) / (2 * d);
+                }
+                return (2 * us[k] * r.out.num + 1000000LL * r.out.den) / (2000000LL * r.out.den);
             };
             std::set<int> expected, kept;
             std::int64_t last = -1;

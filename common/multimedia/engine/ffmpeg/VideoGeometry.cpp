@@ -69,21 +69,27 @@ Rate SlotShift(Rate out, Rate source, std::int64_t firstUs)
     b /= g;
     if (a >= b)
         return kQuarter;
-    // The fps filter counts its slots from the first picture; the points of
-    // its choice, picture k at k * a / b, lie on a lattice of 1/b, which
-    // holds from out/source - 1/2 up to the next lattice crossing. That is
-    // 1/b away when b is even (the filter's ties sit on the lattice), and
-    // 1/(2b) on either side when it is odd.
-    const std::int64_t num = 2 * a - b + (b % 2 == 0 ? 1 : 0);
-    const std::int64_t den = 2 * b;
+    // In slots, picture k is shown at phase + k * a / b: points on a lattice
+    // of 1/b. The fps filter's choice holds for shifts from out/source - 1/2
+    // down to where the point just above an integer would fall below it, and
+    // up to where the point just below one would reach it; the middle of
+    // that lies half a lattice step above the former's point.
     constexpr std::int64_t kMaxDen = std::int64_t{1} << 24;
-    if (firstUs == 0 && den <= kMaxDen)
-        return {static_cast<int>(num), static_cast<int>(den)};
-    // Slots here count from the start of the source, whose sound may begin
-    // before its first picture: the same choice is the shift less the part
-    // of a slot the first picture comes after a slot's start.
+    if (firstUs == 0) {
+        // Exactly: the points sit on the integers when b is even (the
+        // filter's ties) and halfway between them when it is odd.
+        const std::int64_t num = 2 * a - b + (b % 2 == 0 ? 1 : 0);
+        const std::int64_t den = 2 * b;
+        if (den <= kMaxDen)
+            return {static_cast<int>(num), static_cast<int>(den)};
+    }
+    const double c0 = static_cast<double>(a) / b - 0.5;
     const double phase = static_cast<double>(firstUs) * out.num / (1e6 * out.den);
-    const double shift = static_cast<double>(num) / den - (phase - std::floor(phase));
+    const double steps = (phase + c0) * static_cast<double>(b);
+    double above = steps - std::floor(steps); // in lattice steps
+    if (above > 1 - 1e-6)
+        above = 0; // a tie that rounding moved
+    const double shift = c0 + (0.5 - above) / static_cast<double>(b);
     return {static_cast<int>(std::llround(shift * kMaxDen)), static_cast<int>(kMaxDen)};
 }
 

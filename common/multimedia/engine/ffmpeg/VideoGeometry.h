@@ -36,8 +36,9 @@ Rate CapFrameRate(Rate source, int cap);
 // whose stamp rounds to the slot), which is the first one of a slot shifted
 // by out/source - 1/2; of the shifts that choose those pictures, the middle
 // one, so that stamps rounded to microseconds or milliseconds choose the same.
-// The filter counts from the first picture, shown firstUs after the start of
-// the source (whose sound may begin earlier).
+// Its slots, as the command runs it with sound, count from the start of the
+// source; the first picture is shown firstUs after it (after the sound's
+// start, in a DVD title file).
 // A rate that is not capped keeps every picture: slots begin a quarter slot
 // early, so that jittery millisecond stamps keep every frame and the last
 // frame does not run past the end. An unknown source rate does the same.
