@@ -152,12 +152,13 @@ TEST(MrConvert, AConversionKilledHardLeavesLitterThatTheNextOneToTheFolderClears
 
     // Beside it: the temporary file of a conversion still running (it holds
     // its file, as this test does here) and files that are not ours.
-    const fs::path running = out / ".b.wmv.0123abcd.part";
-    std::ofstream(running) << "running";
+    const fs::path running = out / ".b.wmv.morvane-0123abcd.part";
+    std::ofstream{running}; // empty: just made, nothing written yet
     const int held = open(running.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(held, 0);
     ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
-    const fs::path notOurs[] = {out / ".notes.part", out / ".c.wmv.0123ABCD.part", out / "c.wmv.0123abcd.part"};
+    const fs::path notOurs[] = {out / ".notes.part", out / ".notes.0123abcd.part", out / ".c.wmv.morvane-0123ABCD.part",
+                                out / "c.wmv.morvane-0123abcd.part", out / ".d.wmv.morvane-0123abcd.part"};
     for (const auto& p : notOurs)
         std::ofstream(p) << "mine";
 

@@ -1,4 +1,7 @@
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <fstream>
@@ -8,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
+#include "FfOutput.h"
 #include "FfRead.h"
 #include "FfmpegEngine.h"
 #include "Media.h"
@@ -103,6 +107,33 @@ std::int64_t Stat(IEncoder& encoder, Read what)
             archive->GetSourceDuration(&v);
     }
     return v;
+}
+
+TEST_F(FfmpegEngine, ATemporaryFileAnotherCleanUpTakesIsMadeAgain)
+{
+    // Another conversion's clean-up opens and locks the new file before this
+    // one does, and removes it a moment later: this one must not write into
+    // the removed file.
+    ff::OutputFile file(std::make_shared<ff::Counters>());
+    std::thread cleanUp;
+    file.SetCreatedHook([&](const fs::path& temp) {
+        if (cleanUp.joinable())
+            return;
+        const int fd = open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+        cleanUp = std::thread([fd, temp] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            unlink(temp.c_str());
+            close(fd);
+        });
+    });
+    const Result created = file.Create((out / "a.wmv").string());
+    cleanUp.join();
+    ASSERT_EQ(created, rc::Ok);
+    file.MarkComplete();
+    EXPECT_EQ(file.Commit(), rc::Ok);
+    EXPECT_TRUE(fs::exists(out / "a.wmv"));
 }
 
 } // namespace

@@ -44,25 +44,41 @@ Result ErrnoResult(int err)
     }
 }
 
-// ".<target name>.<8 hex digits>.part": the name of our temporary files.
+// ".<target name>.morvane-<8 hex digits>.part": the name of our temporary
+// files. The tag keeps the clean-up away from other programs' ".part" files.
+constexpr char kTag[] = ".morvane-";
+
 bool IsTemporaryName(const std::string& name)
 {
-    constexpr std::size_t kTail = 1 + 8 + 5; // ".xxxxxxxx.part"
+    constexpr std::size_t kTagLen = sizeof kTag - 1;
+    constexpr std::size_t kTail = kTagLen + 8 + 5; // ".morvane-xxxxxxxx.part"
     if (name.size() < 1 + 1 + kTail || name[0] != '.' || name.compare(name.size() - 5, 5, ".part") != 0)
         return false;
-    const std::size_t dot = name.size() - kTail;
-    if (name[dot] != '.')
+    const std::size_t tag = name.size() - kTail;
+    if (name.compare(tag, kTagLen, kTag) != 0)
         return false;
-    for (std::size_t i = dot + 1; i < dot + 9; ++i)
+    for (std::size_t i = tag + kTagLen; i < tag + kTagLen + 8; ++i)
         if (!std::isxdigit(static_cast<unsigned char>(name[i])) || std::isupper(static_cast<unsigned char>(name[i])))
             return false;
     return true;
 }
 
+// What we write there: nothing yet, or an ASF file from its first byte.
+bool HoldsOurContent(int fd)
+{
+    static constexpr std::uint8_t kAsfHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                                        0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+    std::uint8_t head[16];
+    const ssize_t n = pread(fd, head, sizeof head, 0);
+    return n == 0 || (n == static_cast<ssize_t>(sizeof head) && std::equal(head, head + 16, kAsfHeaderGuid));
+}
+
+} // namespace
+
 // A conversion holds a lock on its temporary file for as long as it runs;
 // the system drops it when the process ends, however it ends. A temporary
 // file of ours that nobody holds was left by a conversion that was killed.
-void RemoveStaleTemporaries(const fs::path& dir)
+void OutputFile::RemoveStaleTemporaries(const fs::path& dir)
 {
     std::error_code ec;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
@@ -72,14 +88,15 @@ void RemoveStaleTemporaries(const fs::path& dir)
         const int fd = open(it->path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
         if (fd < 0)
             continue;
-        // A file system without locks keeps everything.
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+        // A file system without locks keeps everything. The name must still
+        // be the file we locked: it may have been committed and replaced.
+        struct stat held {}, named {};
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 && lstat(it->path().c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino && HoldsOurContent(fd))
             unlink(it->path().c_str());
         close(fd);
     }
 }
-
-} // namespace
 
 // ---- the file ----
 
@@ -108,18 +125,26 @@ Result OutputFile::Create(const std::string& outputPath)
     for (int attempt = 0; attempt < 50; ++attempt) {
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(rd()));
-        const fs::path candidate = dir / ("." + out.filename().string() + "." + suffix + ".part");
+        const fs::path candidate = dir / ("." + out.filename().string() + kTag + suffix + ".part");
         m_fd = open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (m_fd < 0) {
             if (errno != EEXIST)
                 return ErrnoResult(errno);
             continue;
         }
+        if (m_createdHook)
+            m_createdHook(candidate);
         // Between the open and the lock another conversion's clean-up may
-        // have taken the new file for a stale one; then it is made again.
-        struct stat st {};
-        flock(m_fd, LOCK_EX | LOCK_NB);
-        if (fstat(m_fd, &st) == 0 && st.st_nlink == 0) {
+        // have taken the new file for a stale one. Its lock lasts only until
+        // it has unlinked the file, so waiting for ours tells: a file that is
+        // no longer the one under our name is made again.
+        struct stat held {}, named {};
+        int locked;
+        while ((locked = flock(m_fd, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        const bool lockless = locked != 0 && (errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL);
+        if ((locked != 0 && !lockless) || fstat(m_fd, &held) != 0 || lstat(candidate.c_str(), &named) != 0 ||
+            held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
             close(m_fd);
             m_fd = -1;
             continue;

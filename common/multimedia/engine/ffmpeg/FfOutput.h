@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "FfAudio.h"
@@ -41,12 +42,19 @@ public:
     // Closes the file, and removes it when it is not complete.
     void Discard();
 
+    // Removes the temporary files in dir that a killed conversion left.
+    static void RemoveStaleTemporaries(const std::filesystem::path& dir);
+    // Called between the temporary file's creation and its lock, for tests
+    // of what another conversion may do to it meanwhile.
+    void SetCreatedHook(std::function<void(const std::filesystem::path&)> hook) { m_createdHook = std::move(hook); }
+
     static int Write(void* opaque, std::uint8_t* buf, int size);
     static std::int64_t Seek(void* opaque, std::int64_t offset, int whence);
 
 private:
     std::shared_ptr<Counters> m_counters;
     std::filesystem::path m_target, m_temp;
+    std::function<void(const std::filesystem::path&)> m_createdHook;
     int m_fd = -1;
     std::int64_t m_pos = 0;
     int m_writeErrno = 0;
