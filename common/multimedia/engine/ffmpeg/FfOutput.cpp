@@ -66,19 +66,15 @@ bool IsTemporaryName(const std::string& name)
 // What we write there: nothing yet, or an ASF file from its first byte.
 bool HoldsOurContent(int fd)
 {
-    static constexpr std::uint8_t kAsfHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
-                                                        0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
-    std::uint8_t head[16];
+    std::uint8_t head[30];
     const ssize_t n = pread(fd, head, sizeof head, 0);
-    return n == 0 || (n == static_cast<ssize_t>(sizeof head) && std::equal(head, head + 16, kAsfHeaderGuid));
+    return n == 0 || (n > 0 && AsfHeaderSize(head, static_cast<std::size_t>(n)) != 0);
 }
-
-} // namespace
 
 // A conversion holds a lock on its temporary file for as long as it runs;
 // the system drops it when the process ends, however it ends. A temporary
 // file of ours that nobody holds was left by a conversion that was killed.
-void OutputFile::RemoveStaleTemporaries(const fs::path& dir)
+void RemoveStaleTemporaries(const fs::path& dir)
 {
     std::error_code ec;
     for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
@@ -97,6 +93,8 @@ void OutputFile::RemoveStaleTemporaries(const fs::path& dir)
         close(fd);
     }
 }
+
+} // namespace
 
 // ---- the file ----
 

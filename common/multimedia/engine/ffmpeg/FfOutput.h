@@ -42,8 +42,6 @@ public:
     // Closes the file, and removes it when it is not complete.
     void Discard();
 
-    // Removes the temporary files in dir that a killed conversion left.
-    static void RemoveStaleTemporaries(const std::filesystem::path& dir);
     // Called between the temporary file's creation and its lock, for tests
     // of what another conversion may do to it meanwhile.
     void SetCreatedHook(std::function<void(const std::filesystem::path&)> hook) { m_createdHook = std::move(hook); }
