@@ -321,6 +321,40 @@ TEST_F(FfmpegEngine, SizeLimitLowersTheVideoRateSoTheWholeSourceFits)
     }
 }
 
+// A program stream whose clock jumps an hour ahead near its end: the stated
+// length is an hour too long, and a rate fitted to it leaves the card
+// mostly empty.
+TEST_F(FfmpegEngine, SizeLimitFitsTheRealLengthOfAProgramStreamWhoseClockJumps)
+{
+    const auto part = [&](const std::string& name, int seconds, const std::string& offset) {
+        return testsupport::Ffmpeg(
+            {"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=" + std::to_string(seconds) + ",noise=alls=20:allf=t+u",
+             "-f", "lavfi", "-i", "sine=duration=" + std::to_string(seconds), "-c:v", "mpeg2video", "-q:v", "3", "-c:a",
+             "mp2", "-output_ts_offset", offset, "-f", "vob", (out / name).string()});
+    };
+    ASSERT_TRUE(part("a.vob", 58, "0"));
+    ASSERT_TRUE(part("b.vob", 2, "3600"));
+    {
+        std::ofstream(out / "jump.vob", std::ios::binary) << FileBytes(out / "a.vob") << FileBytes(out / "b.vob");
+    }
+    constexpr std::int64_t kLimit = 1300000; // the profile's rates would need 1.6 MB
+    for (const bool twoPass : {false, true}) {
+        SCOPED_TRACE(twoPass ? "two passes" : "one pass");
+        Job job;
+        job.source = out / "jump.vob";
+        job.output = out / (twoPass ? "jump2.wmv" : "jump1.wmv");
+        job.profile = "MRProf2v";
+        job.twoPass = twoPass;
+        job.maxFileSize = kLimit;
+        ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+        EXPECT_NEAR(Stat(*encoder, Read::SourceLength) / 1000.0, 60, 3);
+        const auto size = static_cast<std::int64_t>(fs::file_size(job.output));
+        EXPECT_LE(size, kLimit);
+        EXPECT_GE(size, kLimit * 8 / 10);
+        ExpectWmv(job.output, 208, 160, 60, true);
+    }
+}
+
 // The second pass of two is planned from the first; pictures too busy for
 // the profile's rate even at the coarsest quantiser get the rate they need
 // instead of a plan the encoder refuses.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -327,22 +328,63 @@ TEST_F(FfmpegPicture, PhoneVideoStoredOnItsSideComesOutUpright)
     EXPECT_GT(pic.At(320, 360)[0], 180); // red below
 }
 
+TEST_F(FfmpegPicture, ADisplayMatrixThatOnlyFlipsIsFollowed)
+{
+    // Red above blue as stored; the track's matrix mirrors it top to bottom
+    // without turning it (its second diagonal entry -1), as some editors
+    // and cameras write it: players show blue above red.
+    ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "color=c=red:s=320x120:r=25:d=1", "-f", "lavfi", "-i",
+                                     "color=c=blue:s=320x120:r=25:d=1", "-filter_complex", "[0][1]vstack", "-c:v",
+                                     "mpeg4", "-q:v", "2", (out / "stored.mp4").string()}));
+    std::string bytes = FileBytes(out / "stored.mp4");
+    const auto tkhd = bytes.find("tkhd");
+    ASSERT_NE(tkhd, std::string::npos);
+    ASSERT_EQ(bytes[tkhd + 4], 0) << "a version 0 track header";
+    // The matrix follows 40 bytes of header fields; its entries are 16.16.
+    bytes.replace(tkhd + 4 + 40 + 16, 4, std::string("\xff\xff\x00\x00", 4));
+    {
+        std::ofstream(out / "flipped.mp4", std::ios::binary) << bytes;
+    }
+    Job job;
+    job.source = out / "flipped.mp4";
+    job.output = out / "flipped.wmv";
+    job.profile = "MRProf3h";
+    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+    const Picture pic = Grab(job.output, 0.5, 320, 240);
+    ASSERT_EQ(pic.width, 320);
+    EXPECT_GT(pic.At(160, 60)[2], 180);  // blue on top
+    EXPECT_GT(pic.At(160, 180)[0], 180); // red below
+}
+
 TEST_F(FfmpegPicture, UntaggedHdColoursComeOutAsAPlayerShowsThem)
 {
-    // A 1280x720 picture in BT.709 without a tag saying so: players take HD
-    // for BT.709, and the small output for BT.601.
-    ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "color=c=0x20C040:s=1280x720:r=25:d=1,format=rgb24", "-vf",
-                                     "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p", "-c:v", "mpeg4",
-                                     "-q:v", "2", (out / "hd.avi").string()}));
-    Job job;
-    job.source = out / "hd.avi";
-    job.output = out / "hd.wmv";
-    job.profile = "MRProf3x";
-    ASSERT_EQ(Convert(*encoder, job), rc::Ok);
-    const Picture pic = Grab(job.output, 0.5, 640, 480);
-    ASSERT_EQ(pic.width, 640);
-    const auto c = pic.At(320, 240);
-    EXPECT_NEAR(c[0], 0x20, 8);
-    EXPECT_NEAR(c[1], 0xC0, 8); // read as BT.601 it comes out 0xDA
-    EXPECT_NEAR(c[2], 0x40, 8);
+    // An HD picture in BT.709 without a tag saying so: players take HD for
+    // BT.709, and the small output for BT.601. The MPEG-2 one is decoded at
+    // half its size for the small screen, and is still HD.
+    struct Case {
+        const char* file;
+        const char* size;
+        const char* codec;
+        const char* profile;
+        int width, height;
+    };
+    for (const Case& c : {Case{"hd.avi", "1280x720", "mpeg4", "MRProf3x", 640, 480},
+                          Case{"hd.mpg", "1920x1080", "mpeg2video", "MRProf3h", 320, 240}}) {
+        SCOPED_TRACE(c.file);
+        ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i",
+                                         std::string("color=c=0x20C040:s=") + c.size + ":r=25:d=1,format=rgb24", "-vf",
+                                         "scale=out_color_matrix=bt709:out_range=tv,format=yuv420p", "-c:v", c.codec,
+                                         "-q:v", "2", (out / c.file).string()}));
+        Job job;
+        job.source = out / c.file;
+        job.output = out / "hd.wmv";
+        job.profile = c.profile;
+        ASSERT_EQ(Convert(*encoder, job), rc::Ok);
+        const Picture pic = Grab(job.output, 0.5, c.width, c.height);
+        ASSERT_EQ(pic.width, c.width);
+        const auto rgb = pic.At(c.width / 2, c.height / 2);
+        EXPECT_NEAR(rgb[0], 0x20, 8);
+        EXPECT_NEAR(rgb[1], 0xC0, 8); // read as BT.601 it comes out 0xDA
+        EXPECT_NEAR(rgb[2], 0x40, 8);
+    }
 }

@@ -107,8 +107,7 @@ Result Job::Impl::Prepare()
         return rc::OutputSameAsInput;
     if (Result r = source.Open(cfg); Failed(r))
         return r;
-    const std::int64_t lengthUs = source.DurationUs();
-    counters->sourceMs = lengthUs > 0 && lengthUs != AV_NOPTS_VALUE ? lengthUs / 1000 : 0;
+    counters->sourceMs = source.DurationUs() / 1000;
     if (!cfg.profile.HasVideo() && !source.HasAudio())
         return rc::ProfileWithoutStreams;
     // The margins are those of the upright picture.
@@ -139,9 +138,8 @@ EngineProfile Job::Impl::RatedProfile(int pass, AVRational outRate)
     if (cfg.maxFileSize > 0) {
         FitRequest r;
         r.limitBytes = cfg.maxFileSize;
-        // The analysis has seen the real length; the container's figure
-        // may be an estimate.
-        r.durationMs = std::max<std::int64_t>(counters->sourceMs, pass == 2 ? firstPassMs : 0);
+        // The analysis has seen the real length.
+        r.durationMs = pass == 2 && firstPassMs > 0 ? firstPassMs : counters->sourceMs.load();
         r.videoBitrate = p.videoBitrate;
         r.videoMaxBitrate = p.videoMaxBitrate;
         r.videoBuffer = p.videoBuffer;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "FfLength.h"
 #include "VideoGeometry.h"
 
 extern "C" {
@@ -120,6 +121,8 @@ SourcePicture PictureOf(const AVStream* vs)
         } else if (std::fabs(theta - 270) < 1.0) {
             pic.orientation = matrix[3] < 0 ? "transpose=clock_flip" : "transpose=cclock";
             pic.quarterTurn = true;
+        } else if (std::fabs(theta) < 1.0 && matrix[4] < 0) {
+            pic.orientation = "vflip"; // mirrored top to bottom, not turned
         }
     }
     switch (vs->codecpar->field_order) {
@@ -197,6 +200,27 @@ Result Source::OpenInput(const std::string& path, Input* in)
     return rc::Ok;
 }
 
+std::int64_t Source::LengthOf(const std::string& path)
+{
+    const AVFormatContext* fmt = m_videoIn.fmt.get();
+    const std::int64_t stated = fmt->duration > 0 && fmt->duration != AV_NOPTS_VALUE ? fmt->duration : 0;
+    if (!LengthMayBeWrong(fmt))
+        return stated;
+    // Read through a demuxer of its own: the one that converts starts
+    // from where probing left it.
+    Input scan;
+    bool jumped = false;
+    const std::int64_t scanned =
+        Succeeded(OpenInput(path, &scan)) ? ScanLengthUs(scan.fmt.get(), scan.videoIndex, &jumped) : 0;
+    // Where the clock runs through, the stated figure stays: it counts the
+    // sound as well, which may run on past the last picture.
+    if (scanned > 0 && (jumped || stated == 0 || fmt->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE))
+        return scanned;
+    // A figure from size over bit rate is a guess; clock values that could
+    // not be checked are still the stream's own.
+    return fmt->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE ? 0 : stated;
+}
+
 Result Source::Open(const JobConfig& cfg)
 {
     // The demuxers go before the files they read.
@@ -219,6 +243,7 @@ Result Source::Open(const JobConfig& cfg)
     }
     AVStream* vs = m_videoIn.fmt->streams[m_videoIn.videoIndex];
     m_picture = PictureOf(vs);
+    m_lengthUs = LengthOf(cfg.videoPath);
     m_picture.lowres = ReducedDecodeSize(vs->codecpar, m_picture, cfg);
     if (Result r = OpenDecoder(vs, &m_vdec, m_picture.lowres); Failed(r))
         return r;

@@ -64,11 +64,13 @@ public:
     bool HasAudio() const { return m_audioIn != nullptr; }
     const SourceTiming& Timing() const { return m_timing; }
     const SourcePicture& Picture() const { return m_picture; }
-    std::int64_t DurationUs() const { return m_videoIn.fmt->duration; }
+    // The length of the source, 0 when it is not known.
+    std::int64_t DurationUs() const { return m_lengthUs; }
     const AVCodecParameters* VideoParameters() const { return m_videoIn.fmt->streams[m_videoIn.videoIndex]->codecpar; }
 
 private:
     Result OpenInput(const std::string& path, Input* in);
+    std::int64_t LengthOf(const std::string& path);
     bool SendToDecoder(PassLink& ps, AVCodecContext* dec, const AVPacket* pkt, bool audio);
     bool LeaveOut(const AVPacket* pkt, const AVStream* st);
 
@@ -77,6 +79,7 @@ private:
     CodecPtr m_vdec, m_adec;
     SourceTiming m_timing;
     SourcePicture m_picture;
+    std::int64_t m_lengthUs = 0;
     // Pictures the frame-rate cap will drop are not decoded where nothing
     // depends on them: any picture of an intra-only codec, else the
     // non-reference ones (decode thread).

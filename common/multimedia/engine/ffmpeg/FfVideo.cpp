@@ -73,12 +73,13 @@ SwsContext* MakeScaler(int srcW, int srcH, AVPixelFormat srcFmt, bool fullRange,
     return s;
 }
 
-// Players show untagged HD pictures in BT.709 colours, smaller ones in BT.601.
-int ColourMatrixOf(const AVFrame* f)
+// Players show untagged HD pictures in BT.709 colours, smaller ones in
+// BT.601; by the size of the stream, not of a picture decoded smaller.
+int ColourMatrixOf(const AVFrame* f, int lowres)
 {
     if (f->colorspace != AVCOL_SPC_UNSPECIFIED)
         return f->colorspace;
-    return f->width >= 1280 || f->height > 576 ? SWS_CS_ITU709 : SWS_CS_DEFAULT;
+    return (f->width << lowres) >= 1280 || (f->height << lowres) > 576 ? SWS_CS_ITU709 : SWS_CS_DEFAULT;
 }
 
 // One frame a frame (fields are not doubled: the profiles' rates are capped
@@ -208,7 +209,7 @@ bool VideoScaler::Configure(PassLink& ps, const AVFrame* f, AVPixelFormat srcFmt
                         (f->height << lr) - m_cfg.cropTop - m_cfg.cropBottom, sar.num, sar.den, m_cfg.profile.width,
                         m_cfg.profile.height);
     const AVPixelFormat scaleFrom = viaCopy ? AV_PIX_FMT_YUV444P : srcFmt;
-    const int* coefs = sws_getCoefficients(ColourMatrixOf(f));
+    const int* coefs = sws_getCoefficients(ColourMatrixOf(f, lr));
     m_sws.reset(MakeScaler(cropW, cropH, scaleFrom, viaCopy ? false : fullRange, coefs, m_rect.width, m_rect.height,
                            AV_PIX_FMT_YUV420P, SWS_BICUBIC));
     if (!m_sws) {
