@@ -46,6 +46,7 @@ public:
     void ApplySkin(skin::SkinManager* skin) override { skin->SetStyle(1); }
     bool ShowOption() override { return true; }
     bool UpdateOption(bool, bool) override { return true; }
+    QString CurrentSource() override { return {}; }
 
     MROption option = MakeOption();
     CxList runList;

@@ -3,7 +3,11 @@
 //   mr-convert --source FILE --output FILE [--resolution 0|1|2|3] [--quality 1|2|3]
 //              [--crop L,T,R,B] [--two-pass] [--limit-card 0|1|2] [--limit-bytes N]
 //              [--title T] [--author A] [--copyright C] [--description D]
+//   mr-convert --source FILE --detect-crop
 //
+// --detect-crop converts nothing: it prints the black borders of the
+// source's picture as {"left": L, "top": T, "right": R, "bottom": B}, the
+// margins --crop takes, and exits 0 (1 when the source cannot be read).
 // --limit-bytes sets the size limit to N bytes instead of a card's size.
 // Prints {"result": <code>, "media_ms": N, "bytes": N, "wall_s": S,
 // "video_bps": N, "card_full": B, "kept_ms": N} and exits 0 when the engine
@@ -37,7 +41,8 @@ int Usage(const char* why)
                  "mr-convert: %s\n"
                  "usage: mr-convert --source FILE --output FILE [--resolution 0|1|2|3] [--quality 1|2|3]\n"
                  "       [--crop L,T,R,B] [--two-pass] [--limit-card 0|1|2] [--limit-bytes N] [--title T]\n"
-                 "       [--author A] [--copyright C] [--description D]\n",
+                 "       [--author A] [--copyright C] [--description D]\n"
+                 "       mr-convert --source FILE --detect-crop\n",
                  why);
     return 2;
 }
@@ -97,11 +102,16 @@ int main(int argc, char** argv)
     bool haveSource = false;
     bool haveOutput = false;
     std::int32_t limitBytes = 0; // 0: the card's size
+    bool detectCrop = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--two-pass") {
             opt.bTwoPass = 1;
+            continue;
+        }
+        if (a == "--detect-crop") {
+            detectCrop = true;
             continue;
         }
         if (i + 1 >= argc)
@@ -135,7 +145,7 @@ int main(int argc, char** argv)
         if (!ok)
             return Usage(("bad value for " + a).c_str());
     }
-    if (!haveSource || !haveOutput)
+    if (!haveSource || (!haveOutput && !detectCrop))
         return Usage("--source and --output are required");
 
     // Past a file size limit a write then fails with EFBIG, which the engine
@@ -146,6 +156,14 @@ int main(int argc, char** argv)
     CxWMEncoder enc;
     if (!enc.IsAvailable())
         return Fail(enc, "the encoding engine is not available");
+    if (detectCrop) {
+        mce::CropMargins m;
+        if (!enc.DetectCrop(item.szSource, &m))
+            return Fail(enc, "the source's picture could not be read");
+        std::printf("{\"left\": %d, \"top\": %d, \"right\": %d, \"bottom\": %d}\n", static_cast<int>(m.left),
+                    static_cast<int>(m.top), static_cast<int>(m.right), static_cast<int>(m.bottom));
+        return 0;
+    }
     if (!enc.LoadEngineProfiles())
         return Fail(enc, "the engine's profiles could not be read");
 

@@ -397,6 +397,18 @@ bool CxWMEncoder::SetCropping(WMEncGroup* pGroup, std::int32_t nLeft, std::int32
     return mce::Succeeded(m_hr);
 }
 
+bool CxWMEncoder::DetectCrop(const char* szPath, mce::CropMargins* pMargins)
+{
+    mce::CropMargins margins;
+    if (!m_pRuntime || !szPath || !*szPath)
+        m_hr = m_pRuntime ? mce::rc::InvalidArg : mce::rc::NotInitialized;
+    else
+        m_hr = m_pRuntime->DetectCrop(szPath, &margins);
+    if (pMargins)
+        *pMargins = mce::Succeeded(m_hr) ? margins : mce::CropMargins{};
+    return mce::Succeeded(m_hr);
+}
+
 bool CxWMEncoder::SetTwoPass(WMEncGroup* pGroup, bool bEnable)
 {
     if (!pGroup || !pGroup->pVideoSrc)

@@ -3,6 +3,8 @@
 // through this, so tests can open any window on a small host of their own.
 #pragma once
 
+#include <QString>
+
 class CxList;
 class MRProfileList;
 struct MROption;
@@ -22,4 +24,7 @@ public:
     // Moves values between the live options and the main window's controls.
     virtual bool ShowOption() = 0;
     virtual bool UpdateOption(bool bSave, bool bSilent) = 0;
+    // The source the "Convert One File" page would convert now: the checked
+    // DVD title file, the video file or the Video CD track; empty for none.
+    virtual QString CurrentSource() = 0;
 };

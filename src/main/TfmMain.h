@@ -41,6 +41,7 @@ public:
     void ApplySkin(skin::SkinManager* skin) override;
     bool ShowOption() override;
     bool UpdateOption(bool bSave, bool bSilent) override;
+    QString CurrentSource() override;
 
     int SkinType() const { return m_nSkinType; }
     skin::SkinManager& Skin() { return skinMain; }

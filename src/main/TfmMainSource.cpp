@@ -121,6 +121,20 @@ void TfmMain::sbtnFileBrowseClick()
     ui->wmpMain->SetURL(path);
 }
 
+QString TfmMain::CurrentSource()
+{
+    if (ui->pcSource->currentWidget() == ui->stDVD) {
+        for (int i = 0; i < ui->lbChapters->count(); ++i) {
+            if (ui->lbChapters->item(i)->checkState() == Qt::Checked)
+                return DVDTitlePath(ui->lbChapters->item(i)->text().toUtf8().constData());
+        }
+        return {};
+    }
+    if (ui->pcSource->currentWidget() == ui->stFile)
+        return ui->rbtnFile->isChecked() ? ui->edtSrcFile->text() : ui->edtSrcVCD->text();
+    return {};
+}
+
 void TfmMain::ClearRunList()
 {
     for (RunItem* item = m_pRunList->GetFirst(); item; item = m_pRunList->GetNext())

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "CropDetect.h"
 #include "MROption.h"
 #include "TextUtil.h"
 #include "TfmProfile.h"
@@ -46,6 +47,7 @@ TfmOption::TfmOption(MainAccess& main, QWidget* owner)
     for (QSpinBox* se : {ui->seLeft, ui->seTop, ui->seRight, ui->seBottom})
         se->setLocale(QLocale::c());
     connect(ui->chkCrop, &QCheckBox::toggled, this, &TfmOption::chkCropClick);
+    connect(ui->sbtnDetect, &QPushButton::clicked, this, &TfmOption::sbtnDetectClick);
     connect(ui->sbtnOK, &QPushButton::clicked, this, &TfmOption::sbtnOKClick);
     connect(ui->sbtnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(ui->sbtnProfile, &QPushButton::clicked, this, &TfmOption::sbtnProfileClick);
@@ -68,6 +70,20 @@ void TfmOption::chkCropClick()
     const bool on = ui->chkCrop->isChecked();
     for (QSpinBox* se : {ui->seLeft, ui->seTop, ui->seRight, ui->seBottom})
         se->setEnabled(on);
+}
+
+// Fills the margins for the user to see and change; nothing is cropped
+// before OK.
+void TfmOption::sbtnDetectClick()
+{
+    mce::CropMargins m;
+    if (!DetectBorders(this, m_main.CurrentSource(), &m))
+        return;
+    ui->chkCrop->setChecked(true);
+    ui->seLeft->setValue(m.left);
+    ui->seTop->setValue(m.top);
+    ui->seRight->setValue(m.right);
+    ui->seBottom->setValue(m.bottom);
 }
 
 bool TfmOption::ExchangeOption(bool bSave)

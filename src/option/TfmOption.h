@@ -29,6 +29,7 @@ public:
 private:
     void FormCreate();
     void chkCropClick();
+    void sbtnDetectClick();
     void sbtnOKClick();
     void sbtnProfileClick();
 

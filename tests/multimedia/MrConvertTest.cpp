@@ -115,6 +115,24 @@ TEST(MrConvert, FailuresPrintTheEncoderErrorAndLeaveTheSourceAlone)
     EXPECT_EQ(r.exitCode, 2);
 }
 
+TEST(MrConvert, DetectCropPrintsTheMarginsItWouldTakeAndWritesNothing)
+{
+    testsupport::TempDir dir;
+    const fs::path src = dir / "pillar.mpg";
+    ASSERT_TRUE(
+        testsupport::Ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=540x480:r=25:d=6", "-vf", "pad=720:480:90:0:black",
+                             "-c:v", "mpeg2video", "-b:v", "6M", "-g", "12", "-f", "vob", src.string()}));
+    auto r = testsupport::Run({Converter(), "--source", src.string(), "--detect-crop"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"left\": 90, \"top\": 0, \"right\": 90, \"bottom\": 0}\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+
+    r = testsupport::Run({Converter(), "--source", (dir / "missing.avi").string(), "--detect-crop"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(r.err.find("not working"), std::string::npos) << r.err;
+}
+
 TEST(MrConvert, AConversionKilledHardLeavesLitterThatTheNextOneToTheFolderClearsAway)
 {
     testsupport::TempDir dir;

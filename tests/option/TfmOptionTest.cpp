@@ -10,8 +10,11 @@
 #include <QTreeWidget>
 
 #include <cstring>
+#include <fstream>
 #include <string>
 
+#include "FakeEngine.h"
+#include "FfmpegEngine.h"
 #include "MRProfileList.h"
 #include "Media.h"
 #include "QtTestApp.h"
@@ -138,6 +141,49 @@ TEST_F(TfmOptionTest, MarginsAreStoredOnlyWhileCroppingIsOn)
     }
     EXPECT_EQ(host.option.bCrop, 0);
     EXPECT_EQ(host.option.nCropTop, -5); // kept for the next time cropping is on
+}
+
+TEST_F(TfmOptionTest, DetectFillsTheMarginsForTheUserToSeeAndSaysWhenThereAreNone)
+{
+    testsupport::ScopedFactory engine{&mce::FfmpegEngineFactory()};
+    testsupport::TempDir dir;
+    ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=540x480:r=25:d=6", "-vf",
+                                     "pad=720:480:90:0:black,setsar=32/27", "-c:v", "mpeg2video", "-b:v", "6M", "-g",
+                                     "12", "-f", "vob", (dir / "pillar.vob").string()}));
+    ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=6", "-c:v", "mpeg2video", "-g",
+                                     "12", "-f", "vob", (dir / "plain.vob").string()}));
+    const MROption before = host.option;
+    TfmOption dlg(host, nullptr);
+    host.source = QString::fromStdString((dir / "pillar.vob").string());
+    Click(dlg, "sbtnDetect");
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(Get<QCheckBox>(dlg, "chkCrop")->isChecked());
+    EXPECT_TRUE(Get<QSpinBox>(dlg, "seLeft")->isEnabled());
+    EXPECT_EQ(Get<QSpinBox>(dlg, "seLeft")->value(), 90);
+    EXPECT_EQ(Get<QSpinBox>(dlg, "seRight")->value(), 90);
+    EXPECT_EQ(Get<QSpinBox>(dlg, "seTop")->value(), 0);
+    EXPECT_TRUE(SameOption(before)); // nothing is cropped before OK
+
+    // None found: the numbers already there stay, and the user is told.
+    host.source = QString::fromStdString((dir / "plain.vob").string());
+    Click(dlg, "sbtnDetect");
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "No black borders were found.");
+    EXPECT_FALSE(dialogs.messages[0].waitCursor);
+    EXPECT_EQ(Get<QSpinBox>(dlg, "seLeft")->value(), 90);
+
+    // A source that is no video: the engine's words, never margins.
+    std::ofstream(dir / "notes.mpg") << "not a video\n";
+    host.source = QString::fromStdString((dir / "notes.mpg").string());
+    Click(dlg, "sbtnDetect");
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[1].caption, "Media Encoder Error");
+    EXPECT_FALSE(dialogs.messages[1].waitCursor);
+
+    Click(dlg, "sbtnOK");
+    EXPECT_EQ(host.option.bCrop, 1);
+    EXPECT_EQ(host.option.nCropLeft, 90);
+    EXPECT_EQ(host.option.nCropRight, 90);
 }
 
 TEST_F(TfmOptionTest, QualityOutsideTheThreeChoicesShowsAndStoresMedium)

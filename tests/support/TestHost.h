@@ -38,7 +38,10 @@ public:
         return true;
     }
 
+    QString CurrentSource() override { return source; }
+
     MROption option = MakeOption();
+    QString source; // what the single-file page would convert
     bool hasOption = true;
     CxList runList;
     MRProfileList* profiles = nullptr; // not owned

@@ -162,6 +162,15 @@ struct SizeFit {
     std::int64_t keptMs = 0;
 };
 
+// Margins of black border a source's picture carries of its own, in the
+// pixels and orientation the cropping margins use.
+struct CropMargins {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;
+    std::int32_t bottom = 0;
+};
+
 class IFileArchiveStats : public IObject {
 public:
     virtual Result GetFileSize(std::int64_t* bytes) = 0;
@@ -244,6 +253,15 @@ public:
         (void)path;
         (void)width;
         (void)height;
+        return rc::NoInterface;
+    }
+    // Beyond the automation surface too: the black borders of a source's
+    // picture, judged from pictures spread over it; all 0 when it has none.
+    // An engine that cannot tell answers rc::NoInterface.
+    virtual Result DetectCrop(const char* path, CropMargins* margins)
+    {
+        (void)path;
+        (void)margins;
         return rc::NoInterface;
     }
 };

@@ -388,3 +388,94 @@ TEST_F(FfmpegPicture, UntaggedHdColoursComeOutAsAPlayerShowsThem)
         EXPECT_NEAR(rgb[2], 0x40, 8);
     }
 }
+
+namespace {
+
+CropMargins Detect(const fs::path& source, Result* result = nullptr)
+{
+    CropMargins m;
+    const Result r = FfmpegEngineFactory().DetectCrop(source.c_str(), &m);
+    if (result)
+        *result = r;
+    else
+        EXPECT_EQ(r, rc::Ok) << source;
+    return m;
+}
+
+} // namespace
+
+TEST_F(FfmpegPicture, BlackBordersAreFoundOnThePictureAsItIsShown)
+{
+    // A 4:3 programme pillar-boxed in a 16:9 DVD frame: 90 columns a side.
+    const fs::path pillar = out / "pillar.vob";
+    ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=540x480:r=30000/1001:d=20", "-vf",
+                                     "pad=720:480:90:0:black,setsar=32/27", "-c:v", "mpeg2video", "-b:v", "6M", "-g",
+                                     "15", "-f", "vob", pillar.string()}));
+    CropMargins m = Detect(pillar);
+    EXPECT_NEAR(m.left, 90, 2);
+    EXPECT_NEAR(m.right, 90, 2);
+    EXPECT_EQ(m.top, 0);
+    EXPECT_EQ(m.bottom, 0);
+
+    // A 2.35:1 film letter-boxed, bars of 87 lines, at even margins.
+    const fs::path letter = out / "letter.mp4";
+    ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=720x306:r=24:d=20", "-vf",
+                                     "pad=720:480:0:87:black", "-c:v", "libx264", "-g", "24", letter.string()}));
+    m = Detect(letter);
+    EXPECT_EQ(m.left, 0);
+    EXPECT_EQ(m.right, 0);
+    EXPECT_NEAR(m.top, 87, 2);
+    EXPECT_NEAR(m.bottom, 87, 2);
+    EXPECT_EQ(m.top % 2 + m.bottom % 2, 0);
+
+    // Stored on its side with 40 lines above and 20 below; shown a quarter
+    // turned, as FFmpeg's own command turns it, they are 40 left, 20 right.
+    const fs::path stored = out / "stored.mp4", phone = out / "phone.mp4";
+    ASSERT_TRUE(
+        testsupport::Ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=640x300:r=30:d=4", "-vf", "pad=640:360:0:40:black",
+                             "-c:v", "libx264", "-g", "30", "-pix_fmt", "yuv420p", stored.string()}));
+    ASSERT_TRUE(
+        testsupport::Ffmpeg({"-i", stored.string(), "-c", "copy", "-metadata:s:v:0", "rotate=90", phone.string()}));
+    m = Detect(phone);
+    EXPECT_EQ(m.left, 40);
+    EXPECT_EQ(m.right, 20);
+    EXPECT_EQ(m.top, 0);
+    EXPECT_EQ(m.bottom, 0);
+}
+
+TEST_F(FfmpegPicture, DarkScenesBlackPicturesAndUnreadableSourcesGiveNoMargins)
+{
+    // Bars throughout; a dark scene with detail for half the length, then
+    // black: only the dark pictures can be judged, and they keep their
+    // picture.
+    const fs::path dark = out / "dark.vob";
+    ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i",
+                                     "testsrc2=s=540x480:r=25:d=6,lutyuv=y=16+(val-16)*0.25,pad=720:480:90:0:black[a];"
+                                     "color=black:s=720x480:r=25:d=6[b];[a][b]concat=n=2:v=1,setsar=32/27",
+                                     "-c:v", "mpeg2video", "-b:v", "5M", "-g", "12", "-f", "vob", dark.string()}));
+    CropMargins m = Detect(dark);
+    EXPECT_NEAR(m.left, 90, 2);
+    EXPECT_NEAR(m.right, 90, 2);
+    EXPECT_EQ(m.top, 0);
+    EXPECT_EQ(m.bottom, 0);
+
+    const fs::path plain = out / "plain.mp4";
+    ASSERT_TRUE(testsupport::Ffmpeg(
+        {"-f", "lavfi", "-i", "testsrc2=s=640x480:r=25:d=10", "-c:v", "libx264", "-g", "25", plain.string()}));
+    m = Detect(plain);
+    EXPECT_EQ(m.left + m.top + m.right + m.bottom, 0);
+
+    // All black: nothing can be judged, nothing is proposed.
+    const fs::path black = out / "black.mp4";
+    ASSERT_TRUE(testsupport::Ffmpeg(
+        {"-f", "lavfi", "-i", "color=black:s=320x240:r=25:d=10", "-c:v", "libx264", "-g", "25", black.string()}));
+    m = Detect(black);
+    EXPECT_EQ(m.left + m.top + m.right + m.bottom, 0);
+
+    const fs::path text = out / "notes.mpg";
+    std::ofstream(text) << "not a video\n";
+    Result r = rc::Ok;
+    m = Detect(text, &r);
+    EXPECT_EQ(r, rc::SourceNotWorking);
+    EXPECT_EQ(m.left + m.top + m.right + m.bottom, 0);
+}

@@ -71,7 +71,9 @@ int ReducedDecodeSize(const AVCodecParameters* par, const SourcePicture& pic, co
     return w >= 3 * r.width && h >= 3 * r.height ? 1 : 0;
 }
 
-Result OpenDecoder(AVStream* st, CodecPtr* out, int lowres = 0)
+} // namespace
+
+Result OpenDecoder(AVStream* st, CodecPtr* out, int lowres)
 {
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (!codec)
@@ -141,8 +143,6 @@ SourcePicture PictureOf(const AVStream* vs)
     }
     return pic;
 }
-
-} // namespace
 
 bool SameFile(const std::string& a, const std::string& b)
 {

@@ -68,8 +68,11 @@ public:
     std::int64_t DurationUs() const { return m_lengthUs; }
     const AVCodecParameters* VideoParameters() const { return m_videoIn.fmt->streams[m_videoIn.videoIndex]->codecpar; }
 
+    // Opens one file for reading through the engine's own read layer and
+    // finds its streams.
+    static Result OpenInput(const std::string& path, Input* in);
+
 private:
-    Result OpenInput(const std::string& path, Input* in);
     std::int64_t LengthOf(const std::string& path);
     bool SendToDecoder(PassLink& ps, AVCodecContext* dec, const AVPacket* pkt, bool audio);
     bool LeaveOut(const AVPacket* pkt, const AVStream* st);
@@ -88,5 +91,9 @@ private:
 };
 
 bool SameFile(const std::string& a, const std::string& b);
+// How a player turns and shows the stream's picture.
+SourcePicture PictureOf(const AVStream* vs);
+// A decoder for the stream, at 1 / 2^lowres of its size each way.
+Result OpenDecoder(AVStream* st, CodecPtr* out, int lowres = 0);
 
 } // namespace mce::ff

@@ -10,6 +10,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "FfCrop.h"
 #include "FfEncoder.h"
 #include "FfProfile.h"
 
@@ -86,6 +87,12 @@ public:
         }
         avformat_close_input(&fmt);
         return r;
+    }
+    Result DetectCrop(const char* path, CropMargins* margins) override
+    {
+        if (!path || !margins)
+            return rc::InvalidArg;
+        return ff::DetectCrop(path, margins);
     }
 };
 
