@@ -214,6 +214,7 @@ void TfmMain::ConnectHandlers()
     // "Batch Convert" page.
     connect(ui->sbtnAddFile, &QPushButton::clicked, this, &TfmMain::sbtnAddFileClick);
     connect(ui->sbtnDelFile, &QPushButton::clicked, this, &TfmMain::sbtnDelFileClick);
+    connect(ui->sbtnDetect, &QPushButton::clicked, this, &TfmMain::sbtnDetectClick);
     connect(ui->sbtnBatchConvert, &QPushButton::clicked, this, &TfmMain::sbtnBatchConvertClick);
 }
 

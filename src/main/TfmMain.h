@@ -91,6 +91,7 @@ private:
     // "Batch Convert" page.
     void sbtnAddFileClick();
     void sbtnDelFileClick();
+    void sbtnDetectClick();
     void sbtnBatchConvertClick();
     bool ConfirmBatchOutputs();
     void miFileOneClick();

@@ -5,6 +5,7 @@
 #include <map>
 #include <system_error>
 
+#include "CropDetect.h"
 #include "DialogService.h"
 #include "TfmConvert.h"
 #include "TfmMain.h"
@@ -28,6 +29,27 @@ std::string SameFileKey(const char* path)
 }
 
 } // namespace
+
+// The margins of the selected row's source (the first row's when none is
+// selected) go into the page's margin fields, for the user to see.
+void TfmMain::sbtnDetectClick()
+{
+    const QTreeWidgetItem* row = ui->lvFile->currentItem();
+    if (!row && ui->lvFile->topLevelItemCount() > 0)
+        row = ui->lvFile->topLevelItem(0);
+    if (!row) {
+        ui::ShowInformation(this, QStringLiteral("No video file is selected, please at least add one file to the "
+                                                 "conversion list."));
+        return;
+    }
+    mce::CropMargins m;
+    if (!DetectBorders(this, row->text(0), &m))
+        return;
+    ui->edtLeft->setText(QString::number(m.left));
+    ui->edtTop->setText(QString::number(m.top));
+    ui->edtRight->setText(QString::number(m.right));
+    ui->edtBottom->setText(QString::number(m.bottom));
+}
 
 void TfmMain::sbtnAddFileClick()
 {

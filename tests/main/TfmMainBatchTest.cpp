@@ -284,6 +284,42 @@ TEST_F(BatchPage, QualityAndMarginsChosenInTheOptionsDialogShowHereAfterOk)
     nQuality = mr::kQualityMedium;
 }
 
+TEST_F(BatchPage, DetectFillsTheMarginsOfTheSourceTheUserChoseOnEitherPage)
+{
+    testsupport::ScopedFactory engine{&mce::FfmpegEngineFactory()};
+    const fs::path plain = dir / "plain.mpg", pillar = dir / "pillar.mpg";
+    ASSERT_TRUE(testsupport::MakeClip(plain, 4, 320, 240, "25", {"-c:v", "mpeg2video", "-g", "12"}, true));
+    ASSERT_TRUE(
+        testsupport::Ffmpeg({"-f", "lavfi", "-i", "testsrc2=s=540x480:r=25:d=4", "-vf", "pad=720:480:90:0:black",
+                             "-c:v", "mpeg2video", "-b:v", "6M", "-g", "12", pillar.string()}));
+    Button("sbtnDetect")->click();
+    EXPECT_EQ(Texts(), std::vector<QString>{"No video file is selected, please at least add one file to the "
+                                            "conversion list."});
+    Add(plain, dir / "plain.wmv");
+    Add(pillar, dir / "pillar.wmv");
+    List()->setCurrentItem(List()->topLevelItem(1));
+    Button("sbtnDetect")->click();
+    EXPECT_EQ(Edit("edtLeft")->text(), "90");
+    EXPECT_EQ(Edit("edtRight")->text(), "90");
+    EXPECT_EQ(Edit("edtTop")->text(), "0");
+    EXPECT_EQ(Edit("edtBottom")->text(), "0");
+
+    // On the single-file page the options dialog looks at the chosen file.
+    ShowPage("spMain", "stOne");
+    ShowPage("pcSource", "stFile");
+    Radio("rbtnFile")->click();
+    Edit("edtSrcFile")->setText(QString::fromStdString(pillar.string()));
+    int left = -1;
+    testsupport::OnNextModal<TfmOption>([&left](TfmOption* d) {
+        d->findChild<QPushButton*>(QStringLiteral("sbtnDetect"))->click();
+        left = d->findChild<QSpinBox*>(QStringLiteral("seLeft"))->value();
+        d->findChild<QPushButton*>(QStringLiteral("sbtnCancel"))->click();
+    });
+    A("miToolsOption")->trigger();
+    EXPECT_EQ(left, 90);
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+}
+
 TEST_F(BatchPage, ThreeClipsBecomeThreeWmvFilesInOneRun)
 {
     testsupport::ScopedFactory engine{&mce::FfmpegEngineFactory()};
