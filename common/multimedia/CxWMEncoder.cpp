@@ -44,10 +44,33 @@ const WMEncError g_WMEncErrors[kWMEncErrorCount] = {
     {static_cast<std::int32_t>(0xC00D1B7Fu), "This operation is only allowed during encoding."},
 };
 
+namespace {
+
+// The engine's own failures, beyond the encoder's table: said in plain
+// words, since they name what the user can do about them.
+struct EngineError {
+    std::int32_t hr;
+    const char* text;
+};
+const EngineError kEngineErrors[] = {
+    {mce::rc::SizeLimitTooSmall, "The size limit cannot hold one second of the video at this screen size and "
+                                 "quality. Choose a larger card or a smaller screen size."},
+    {mce::rc::DvdCopyProtected, "This DVD is copy-protected: its pictures are scrambled and cannot be read. "
+                                "Morvane Converter converts DVDs that are not protected."},
+    {mce::rc::DvdTablesDamaged, "This DVD's tables are damaged: none of its titles can be played. Try the disc in "
+                                "another drive, or copy its VIDEO_TS folder again."},
+};
+
+} // namespace
+
 std::string FormatEncoderError(std::int32_t hr)
 {
     if (hr >= 0)
         return {};
+    for (const EngineError& e : kEngineErrors) {
+        if (e.hr == hr)
+            return e.text;
+    }
     char text[256];
     for (const WMEncError& row : g_WMEncErrors) {
         if (row.hr == hr) {

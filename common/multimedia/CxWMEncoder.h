@@ -43,7 +43,9 @@ extern const WMEncError g_WMEncErrors[kWMEncErrorCount];
 
 // "Windows Media Encoder Internal Error: ..." for a failure code: the table's
 // words where it knows the code, else the code in lower-case hexadecimal.
-// Empty for a code that is not a failure.
+// The engine's own failures (a size limit too small, a DVD that cannot be
+// read) are told in words of their own. Empty for a code that is not a
+// failure.
 std::string FormatEncoderError(std::int32_t hr);
 
 // Resolution codes of SelectProfile.

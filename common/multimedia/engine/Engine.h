@@ -62,6 +62,10 @@ constexpr Result OnlyDuringEncoding = static_cast<Result>(0xC00D1B7Fu);
 // The engine's own: a size limit that cannot hold one second of the
 // profile's video and sound, or not even the first picture.
 constexpr Result SizeLimitTooSmall = static_cast<Result>(0xA00D0001u);
+// A DVD whose sectors are scrambled: nothing in the engine unscrambles them.
+constexpr Result DvdCopyProtected = static_cast<Result>(0xA00D0002u);
+// A DVD whose tables leave no title that can be played.
+constexpr Result DvdTablesDamaged = static_cast<Result>(0xA00D0003u);
 } // namespace rc
 
 // Source types of ISourceGroup::AddSource.
@@ -116,6 +120,14 @@ public:
     virtual Result SetCroppingRightMargin(std::int32_t pixels) = 0;
     virtual Result SetCroppingBottomMargin(std::int32_t pixels) = 0;
     virtual Result SetTwoPass(std::int16_t enable) = 0; // 1 on, 0 off
+    // Beyond the automation surface: a DVD title file (VTS_nn_k.VOB) stands
+    // for the title that starts in it, converted whole. An engine that
+    // cannot answers rc::NoInterface.
+    virtual Result SetWholeTitle(std::int16_t enable)
+    {
+        (void)enable;
+        return rc::NoInterface;
+    }
 };
 
 class IAudioSource : public ISource {};

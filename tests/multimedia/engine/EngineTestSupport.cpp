@@ -96,6 +96,8 @@ Result Prepare(IEncoder& encoder, const Job& job)
     }
     if (Succeeded(r) && job.twoPass)
         r = video->SetTwoPass(1);
+    if (Succeeded(r) && job.wholeTitle)
+        r = video->SetWholeTitle(1);
     if (Succeeded(r))
         r = encoder.GetFile(&file);
     if (Succeeded(r))

@@ -22,6 +22,7 @@ struct Job {
     std::string profile = "MRProf2h"; // a file beside the test binary, or a full path
     std::array<int, 4> crop{0, 0, 0, 0};
     bool twoPass = false;
+    bool wholeTitle = false; // a DVD title file stands for its whole title
     std::int64_t maxFileSize = 0;
     std::u16string title, author, copyright, description;
 };

@@ -78,6 +78,7 @@ struct SourceSettings {
     std::string path;
     int crop[4] = {0, 0, 0, 0}; // left, top, right, bottom
     bool twoPass = false;
+    bool wholeTitle = false;
 };
 
 class FfVideoSource final : public IVideoSource {
@@ -100,6 +101,13 @@ public:
     {
         return Configure(m_state, [&](EncoderState&) {
             settings.twoPass = enable != 0;
+            return rc::Ok;
+        });
+    }
+    Result SetWholeTitle(std::int16_t enable) override
+    {
+        return Configure(m_state, [&](EncoderState&) {
+            settings.wholeTitle = enable != 0;
             return rc::Ok;
         });
     }
@@ -326,6 +334,7 @@ Result PrepareLocked(EncoderState& st)
     cfg.cropRight = g.video->settings.crop[2];
     cfg.cropBottom = g.video->settings.crop[3];
     cfg.twoPass = g.video->settings.twoPass;
+    cfg.wholeTitle = g.video->settings.wholeTitle;
     cfg.profile = g.profile;
     cfg.outputPath = ToUtf8(st.output);
     cfg.maxFileSize = st.maxFileSize;

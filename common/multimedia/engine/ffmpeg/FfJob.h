@@ -33,6 +33,7 @@ struct JobConfig {
     std::string audioPath; // empty: the video file
     int cropLeft = 0, cropTop = 0, cropRight = 0, cropBottom = 0;
     bool twoPass = false;
+    bool wholeTitle = false; // a DVD title file converts its whole title
     EngineProfile profile;
     std::string outputPath;
     std::int64_t maxFileSize = 0; // 0: no limit

@@ -22,6 +22,11 @@ void FailSourceReadsFrom(std::int64_t offset)
     g_faultFrom = offset;
 }
 
+std::int64_t SourceFaultOffset()
+{
+    return g_faultFrom.load();
+}
+
 SourceFile::~SourceFile()
 {
     m_io.reset();

@@ -16,18 +16,26 @@ namespace mce::ff {
 // the caller keeps in pos; shared by the source and the output file.
 std::int64_t SeekDescriptor(int fd, std::int64_t& pos, std::int64_t offset, int whence);
 
-// Opened on the controller thread, then read by the decode thread.
-class SourceFile {
+// What a demuxer reads through: one file, or a DVD title's cells.
+class SourceReader {
 public:
-    ~SourceFile();
+    virtual ~SourceReader() = default;
+    virtual AVIOContext* Context() const = 0;
+    // The errno of the first read that failed, 0 while none has.
+    virtual int Fault() const = 0;
+};
+
+// Opened on the controller thread, then read by the decode thread.
+class SourceFile final : public SourceReader {
+public:
+    ~SourceFile() override;
     SourceFile(const SourceFile&) = delete;
     SourceFile& operator=(const SourceFile&) = delete;
 
     // Null when the file cannot be opened for reading.
     static std::unique_ptr<SourceFile> Open(const std::string& path);
-    AVIOContext* Context() const { return m_io.get(); }
-    // The errno of the first read that failed, 0 while none has.
-    int Fault() const { return m_fault; }
+    AVIOContext* Context() const override { return m_io.get(); }
+    int Fault() const override { return m_fault; }
 
 private:
     SourceFile() = default;
@@ -44,5 +52,7 @@ private:
 // For tests: in every source file opened from now on, reads that reach
 // `offset` bytes fail with EIO, as on a damaged disc; negative: no faults.
 void FailSourceReadsFrom(std::int64_t offset);
+// Where FailSourceReadsFrom last set the damage to begin; negative: none.
+std::int64_t SourceFaultOffset();
 
 } // namespace mce::ff

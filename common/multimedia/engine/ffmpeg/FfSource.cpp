@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
+#include "FfDvd.h"
 #include "FfLength.h"
 #include "VideoGeometry.h"
 
@@ -157,17 +159,69 @@ bool SameFile(const std::string& a, const std::string& b)
     return fs::exists(a, ec) && fs::exists(b, ec) && fs::equivalent(a, b, ec) && !ec;
 }
 
-Result Source::OpenInput(const std::string& path, Input* in)
+namespace {
+
+// The language the user reads, from the locale: two letters, or empty.
+std::string UserLanguage()
 {
-    // A pipe or a device would block the open (and the window waiting on it)
-    // until someone writes to it; only plain files are sources.
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* v = std::getenv(name);
+        if (v && *v) {
+            std::string lang(v, std::min<std::size_t>(2, std::strlen(v)));
+            if (lang == "C" || lang.size() < 2)
+                return {};
+            return lang;
+        }
+    }
+    return {};
+}
+
+// A DVD title, read from the disc's tables, as what the demuxer reads.
+Result OpenDvdInput(const std::string& path, bool wholeTitle, Input* in)
+{
+    std::string disc = path;
+    if (wholeTitle && !IsDvd(path) && !IsTitleVob(path, &disc))
+        return rc::False;
+    std::vector<DvdTitle> titles;
+    if (Result r = ReadDvdTitles(disc, &titles); Failed(r))
+        return r;
+    const DvdTitle* title = wholeTitle && !IsDvd(path) ? TitleStartingIn(path, titles) : MainFeature(titles);
+    if (!title)
+        return rc::False; // no title starts in this file: it converts as it is
+    if (Result r = OpenDvdTitle(disc, *title, &in->file); Failed(r))
+        return r;
+    in->tableUs = title->lengthUs;
+    in->chaptersUs = title->chaptersUs;
+    if (const DvdAudio* a = ChooseAudio(*title, UserLanguage()))
+        in->audioId = a->streamId;
+    return rc::Ok;
+}
+
+} // namespace
+
+Result Source::OpenInput(const std::string& path, Input* in, bool wholeTitle)
+{
+    const AVInputFormat* forced = nullptr;
+    bool dvd = false;
+    if (IsDvd(path) || (wholeTitle && IsTitleVob(path, nullptr))) {
+        const Result r = OpenDvdInput(path, wholeTitle, in);
+        if (Failed(r))
+            return r;
+        dvd = r == rc::Ok;
+        if (dvd)
+            forced = av_find_input_format("mpeg");
+    }
     struct stat st {};
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return rc::SourceNotWorking;
-    const AVInputFormat* forced = IsCdxa(path) ? av_find_input_format("mpeg") : nullptr;
-    in->file = SourceFile::Open(path);
-    if (!in->file)
-        return rc::SourceNotWorking;
+    if (!dvd) {
+        // A pipe or a device would block the open (and the window waiting on
+        // it) until someone writes to it; only plain files are sources.
+        if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            return rc::SourceNotWorking;
+        forced = IsCdxa(path) ? av_find_input_format("mpeg") : nullptr;
+        in->file = SourceFile::Open(path);
+        if (!in->file)
+            return rc::SourceNotWorking;
+    }
     AVFormatContext* raw = avformat_alloc_context();
     if (!raw)
         return rc::OutOfMemory;
@@ -183,7 +237,7 @@ Result Source::OpenInput(const std::string& path, Input* in)
     if (opened < 0)
         return rc::SourceNotWorking;
     in->fmt.reset(raw);
-    if (stat(path.c_str(), &st) == 0) {
+    if (!dvd && stat(path.c_str(), &st) == 0) {
         in->path = path;
         in->dev = st.st_dev;
         in->ino = st.st_ino;
@@ -196,13 +250,22 @@ Result Source::OpenInput(const std::string& path, Input* in)
     in->videoIndex = av_find_best_stream(raw, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (in->videoIndex >= 0 && (raw->streams[in->videoIndex]->disposition & AV_DISPOSITION_ATTACHED_PIC))
         in->videoIndex = -1;
-    in->audioIndex = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    in->audioIndex = -1;
+    for (unsigned i = 0; in->audioId >= 0 && i < raw->nb_streams; ++i) {
+        if (raw->streams[i]->id == in->audioId && raw->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            in->audioIndex = static_cast<int>(i);
+    }
+    if (in->audioIndex < 0)
+        in->audioIndex = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     return rc::Ok;
 }
 
 std::int64_t Source::LengthOf(const std::string& path)
 {
     const AVFormatContext* fmt = m_videoIn.fmt.get();
+    // A DVD title's tables say how long it plays, across clock restarts.
+    if (m_videoIn.tableUs > 0)
+        return m_videoIn.tableUs;
     const std::int64_t stated = fmt->duration > 0 && fmt->duration != AV_NOPTS_VALUE ? fmt->duration : 0;
     if (!LengthMayBeWrong(fmt))
         return stated;
@@ -231,7 +294,7 @@ Result Source::Open(const JobConfig& cfg)
     m_audioIn = nullptr;
     m_vdec.reset();
     m_adec.reset();
-    if (Result r = OpenInput(cfg.videoPath, &m_videoIn); Failed(r))
+    if (Result r = OpenInput(cfg.videoPath, &m_videoIn, cfg.wholeTitle); Failed(r))
         return r;
     if (m_videoIn.videoIndex < 0)
         return rc::SourceNotWorking; // a sound-only file is not a video source

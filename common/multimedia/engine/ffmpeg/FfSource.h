@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "CapForecast.h"
 #include "VideoGeometry.h"
@@ -35,7 +36,7 @@ struct SourcePicture {
 };
 
 struct Input {
-    std::unique_ptr<SourceFile> file; // outlives fmt, which reads through it
+    std::unique_ptr<SourceReader> file; // outlives fmt, which reads through it
     InputPtr fmt;
     int videoIndex = -1;
     int audioIndex = -1;
@@ -47,6 +48,12 @@ struct Input {
     dev_t dev = 0;
     ino_t ino = 0;
     off_t size = 0;
+    // A DVD title: its length from the disc's tables, the sound a user
+    // would choose (the demuxer's stream id, -1 to let FFmpeg pick) and
+    // where its chapters start.
+    std::int64_t tableUs = 0;
+    int audioId = -1;
+    std::vector<std::int64_t> chaptersUs;
 };
 
 // Opened by the controller thread before a pass, read by the decode thread
@@ -69,8 +76,10 @@ public:
     const AVCodecParameters* VideoParameters() const { return m_videoIn.fmt->streams[m_videoIn.videoIndex]->codecpar; }
 
     // Opens one file for reading through the engine's own read layer and
-    // finds its streams.
-    static Result OpenInput(const std::string& path, Input* in);
+    // finds its streams. A DVD (a drive, an .iso image, a VIDEO_TS folder)
+    // opens its main feature; with wholeTitle, a title file of a VIDEO_TS
+    // folder opens the title that starts in it, all of its parts.
+    static Result OpenInput(const std::string& path, Input* in, bool wholeTitle = false);
 
 private:
     std::int64_t LengthOf(const std::string& path);
