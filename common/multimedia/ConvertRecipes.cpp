@@ -51,6 +51,8 @@ std::uint32_t AddSources(CxWMEncoder& enc, CxList* pRunList, const MROption& opt
         SelectProfileFor(enc, pGroup, opt, quality);
         if (opt.bTwoPass)
             enc.SetTwoPass(pGroup, true);
+        if (pItem->bWholeTitle)
+            enc.SetWholeTitle(pGroup, true);
     }
     return n;
 }

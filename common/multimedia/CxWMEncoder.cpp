@@ -440,6 +440,14 @@ bool CxWMEncoder::SetTwoPass(WMEncGroup* pGroup, bool bEnable)
     return mce::Succeeded(m_hr);
 }
 
+bool CxWMEncoder::SetWholeTitle(WMEncGroup* pGroup, bool bEnable)
+{
+    if (!pGroup || !pGroup->pVideoSrc)
+        return false;
+    m_hr = pGroup->pVideoSrc->SetWholeTitle(bEnable ? mce::kTrue : mce::kFalse);
+    return mce::Succeeded(m_hr);
+}
+
 bool CxWMEncoder::SetDisplayText(SetTextFn fn, const char* szText)
 {
     if (!m_pDisplayInfo)

@@ -102,6 +102,8 @@ public:
     bool SetCropping(WMEncGroup* pGroup, std::int32_t nLeft, std::int32_t nTop, std::int32_t nRight,
                      std::int32_t nBottom);
     bool SetTwoPass(WMEncGroup* pGroup, bool bEnable);
+    // A DVD title file converts the whole title that starts in it.
+    bool SetWholeTitle(WMEncGroup* pGroup, bool bEnable);
     // The black borders of a source's picture, as margins to crop; all 0
     // when it has none. False, with the engine's code in m_hr, when the
     // source cannot be read or the engine cannot tell.

@@ -11,8 +11,9 @@ namespace dropfiles {
 
 // The dropped files that are videos, and the videos found in the dropped
 // folders and their subfolders (by the extensions of the open dialog's first
-// filter, in any case), each folder's in name order; files and folders keep
-// the order they were dropped in.
+// filter and DVD images, in any case), each folder's in name order; files
+// and folders keep the order they were dropped in. A copied DVD (a folder
+// holding VIDEO_TS, or VIDEO_TS itself) is one source: its disc folder.
 std::vector<std::filesystem::path> CollectVideoFiles(const std::vector<std::filesystem::path>& dropped);
 
 // The output beside source: its name with the extension ".wmv", numbered

@@ -12,7 +12,7 @@ inline QStringList SourceVideoFilters()
 {
     return {QStringLiteral("Windows Video Files (*.wmv, *.avi, *.mpg, *.mpeg) "
                            "(*.wmv *.avi *.mpg *.mpeg *.WMV *.AVI *.MPG *.MPEG)"),
-            QStringLiteral("DVD Files (*.VOB) (*.vob *.VOB)"),
+            QStringLiteral("DVD Files (*.VOB) (*.vob *.VOB)"), QStringLiteral("DVD Images (*.iso) (*.iso *.ISO)"),
             QStringLiteral("Other Video Files (*.mp4, *.m4v, *.mkv, *.mov, *.webm, *.flv, *.3gp, *.ts, *.m2ts, "
                            "*.vob, *.dat) (*.mp4 *.m4v *.mkv *.mov *.webm *.flv *.3gp *.ts *.m2ts *.vob *.dat "
                            "*.MP4 *.M4V *.MKV *.MOV *.WEBM *.FLV *.3GP *.TS *.M2TS *.VOB *.DAT)"),

@@ -29,6 +29,7 @@ namespace {
 
 constexpr const char* kSection = "Morvane";
 constexpr const char* kSkinKey = "SkinType";
+constexpr const char* kWholeTitleKey = "WholeTitle";
 
 } // namespace
 
@@ -71,6 +72,8 @@ void TfmMain::FormCreate()
     m_nSkinType = ui::GetPrivateProfileInt(datafiles::Kept(kSettingsFile), kSection, kSkinKey, 1);
     ApplySkin(&skinMain);
     SetSkinMenuCheck(m_nSkinType);
+    ui->chkWholeTitle->setChecked(
+        ui::GetPrivateProfileInt(datafiles::Kept(kSettingsFile), kSection, kWholeTitleKey, 1) != 0);
 
     // A user's own store starts from the package's default profiles until
     // the user saves some, never from a store a run wrote beside the
@@ -122,6 +125,7 @@ void TfmMain::FormDestroy()
     const std::filesystem::path settings = datafiles::Kept(kSettingsFile);
     datafiles::MakeFolderFor(settings);
     ui::WritePrivateProfileString(settings, kSection, kSkinKey, std::to_string(m_nSkinType));
+    ui::WritePrivateProfileString(settings, kSection, kWholeTitleKey, ui->chkWholeTitle->isChecked() ? "1" : "0");
 }
 
 void TfmMain::ApplySkin(skin::SkinManager* skin)
@@ -201,6 +205,7 @@ void TfmMain::ConnectHandlers()
     // "Convert One File" page.
     connect(ui->sbtnDVDRefresh, &QPushButton::clicked, this, &TfmMain::sbtnDVDRefreshClick);
     connect(ui->lbChapters, &QListWidget::itemClicked, this, &TfmMain::lbChaptersClick);
+    connect(ui->chkWholeTitle, &QCheckBox::clicked, this, [this] { lbChaptersClick(nullptr); });
     connect(ui->rbtnFile, &QRadioButton::clicked, this, &TfmMain::rbtnFileClick);
     connect(ui->rbtnVCD, &QRadioButton::clicked, this, &TfmMain::rbtnVCDClick);
     connect(ui->sbtnFileBrowse, &QPushButton::clicked, this, &TfmMain::sbtnFileBrowseClick);

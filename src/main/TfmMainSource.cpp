@@ -7,6 +7,7 @@
 #include "Assert.h"
 #include "CxDVDUtil.h"
 #include "DialogService.h"
+#include "Engine.h"
 #include "SourceFilters.h"
 #include "TextUtil.h"
 #include "TfmMain.h"
@@ -88,8 +89,20 @@ void TfmMain::lbChaptersClick(QListWidgetItem* item)
 {
     if (!item)
         item = ui->lbChapters->currentItem();
-    if (const VOBInfo* entry = EntryOf(item))
-        ui->lblSize->setText(QStringLiteral("File Size: %1 bytes").arg(entry->nFileSize));
+    const VOBInfo* entry = EntryOf(item);
+    if (!entry)
+        return;
+    QString text = QStringLiteral("File Size: %1 bytes").arg(entry->nFileSize);
+    // With the whole title chosen, what the user gets is the title's length.
+    std::int64_t ms = 0;
+    mce::IEngineFactory* engine = mce::InstalledFactory();
+    if (ui->chkWholeTitle->isChecked() && engine &&
+        engine->GetTitleLength(DVDTitlePath(entry->szFileName).toUtf8().constData(), &ms) == mce::rc::Ok && ms > 0)
+        text += QStringLiteral("\nTitle Length: %1:%2:%3")
+                    .arg(ms / 3600000)
+                    .arg(ms / 60000 % 60, 2, 10, QLatin1Char('0'))
+                    .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'));
+    ui->lblSize->setText(text);
 }
 
 void TfmMain::rbtnFileClick()
@@ -148,7 +161,7 @@ bool TfmMain::BuildRunList(bool bSilent)
 
     // Appends one item; a path that does not fit is refused (silently when
     // asked to be silent), never cut, since a cut path names another file.
-    const auto append = [this, bSilent](const QString& source, const QString& output) {
+    const auto append = [this, bSilent](const QString& source, const QString& output, bool wholeTitle = false) {
         const QByteArray src = source.toUtf8();
         const QByteArray out = output.toUtf8();
         if (!cx::FitsField(src.constData(), sizeof(RunItem::szSource)) ||
@@ -161,6 +174,7 @@ bool TfmMain::BuildRunList(bool bSilent)
         auto* item = new RunItem{};
         cx::CopyText(item->szSource, src.constData());
         cx::CopyText(item->szOutput, out.constData());
+        item->bWholeTitle = wholeTitle;
         m_pRunList->Add(item);
         return true;
     };
@@ -186,7 +200,7 @@ bool TfmMain::BuildRunList(bool bSilent)
                 return false;
             }
             for (const QListWidgetItem* line : checkedLines) {
-                if (!append(DVDTitlePath(line->text().toUtf8().constData()), {}))
+                if (!append(DVDTitlePath(line->text().toUtf8().constData()), {}, ui->chkWholeTitle->isChecked()))
                     return fail();
             }
             if (m_pRunList->GetCount() == 0 && !bSilent) {

@@ -41,6 +41,8 @@ void CopyOption(MROption* dst, const MROption* src);
 struct RunItem {
     char szSource[260];
     char szOutput[260];
+    // A DVD title file that stands for the whole title starting in it.
+    std::uint8_t bWholeTitle;
 };
 
 // Process-wide quality level: 1 High, 2 Medium (initial), 3 Low. Never stored.

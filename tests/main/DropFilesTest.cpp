@@ -27,11 +27,18 @@ TEST(DropFiles, OneEntryPerVideoFileFoldersSearchedInNameOrder)
     Touch(dir / "f" / "readme.txt");
     Touch(dir / "f" / "sub" / "d.mpeg");
     fs::create_directory_symlink(dir / "f", dir / "f" / "sub" / "loop");
+    // Copied DVDs are one source each, their title files never rows of
+    // their own; an image is a source too.
+    Touch(dir / "f" / "film" / "VIDEO_TS" / "VIDEO_TS.IFO");
+    Touch(dir / "f" / "film" / "VIDEO_TS" / "VTS_01_1.VOB");
+    Touch(dir / "f" / "film.iso");
+    Touch(dir / "g" / "VIDEO_TS" / "VIDEO_TS.IFO");
 
-    const auto got = dropfiles::CollectVideoFiles(
-        {dir / "loose.MPG", dir / "notes.txt", dir / "f", dir / "title.vob", dir / "missing.avi"});
-    EXPECT_EQ(got, (std::vector<fs::path>{dir / "loose.MPG", dir / "f" / "a.WMV", dir / "f" / "b.avi",
-                                          dir / "f" / "sub" / "d.mpeg", dir / "title.vob"}));
+    const auto got = dropfiles::CollectVideoFiles({dir / "loose.MPG", dir / "notes.txt", dir / "f", dir / "title.vob",
+                                                   dir / "missing.avi", dir / "g" / "VIDEO_TS"});
+    EXPECT_EQ(
+        got, (std::vector<fs::path>{dir / "loose.MPG", dir / "f" / "a.WMV", dir / "f" / "b.avi", dir / "f" / "film.iso",
+                                    dir / "f" / "film", dir / "f" / "sub" / "d.mpeg", dir / "title.vob", dir / "g"}));
 }
 
 TEST(DropFiles, OutputBesideNeverNamesTheSourceOrATakenFile)

@@ -1,7 +1,9 @@
 // Source panel, preview, run list and the single-file options and start.
 #include "MainFixture.h"
 
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QMediaPlayer>
 
 #include <algorithm>
@@ -145,6 +147,54 @@ TEST_F(SourcePanel, OnlyOneDvdTitleConvertsUnlessCollectedSilently)
     EXPECT_EQ(main->GetRunList()->GetCount(), 0u);
 }
 
+TEST_F(SourcePanel, TheWholeTitleOfACheckedFileConvertsItsPartsIntoOneOutputAndTheChoiceIsKept)
+{
+    testsupport::ScopedFactory engine{&mce::FfmpegEngineFactory()};
+    const fs::path disc = AddDrive('D', "dvd");
+    ASSERT_TRUE(testsupport::MakeDvd(disc, true));
+    // The drive is taken for a DVD by its menu file.
+    std::ofstream(disc / "VIDEO_TS" / "VTS_01_0.VOB", std::ios::binary) << std::string(2048, '\0');
+    Open();
+    auto* whole = W<QCheckBox>("chkWholeTitle");
+    EXPECT_TRUE(whole->isChecked()); // the first start
+    auto* list = W<QListWidget>("lbChapters");
+    QListWidgetItem* first = nullptr;
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->text() == "VTS_01_1.VOB")
+            first = list->item(i);
+    ASSERT_NE(first, nullptr);
+    for (int i = 0; i < list->count(); ++i)
+        list->item(i)->setCheckState(list->item(i) == first ? Qt::Checked : Qt::Unchecked);
+    list->setCurrentItem(first);
+    emit list->itemClicked(first);
+    EXPECT_TRUE(W<QLabel>("lblSize")->text().endsWith("\nTitle Length: 0:00:20"))
+        << W<QLabel>("lblSize")->text().toStdString();
+
+    const fs::path out = dir / "film.wmv";
+    Edit("edtOutputFile")->setText(QString::fromStdString(out.string()));
+    int finished = 0;
+    QElapsedTimer clock;
+    clock.start();
+    RunWindowWatch watch([&](TfmConvert* w) {
+        if (w->GetState() != TfmConvert::csFinished && clock.elapsed() < 120000)
+            return false;
+        finished += w->GetState() == TfmConvert::csFinished;
+        w->done(QDialog::Accepted);
+        return true;
+    });
+    Button("sbtnConvert")->click();
+    EXPECT_EQ(finished, 1);
+    for (const auto& msg : dialogs.messages)
+        ADD_FAILURE() << msg.text.toStdString();
+    EXPECT_NEAR(std::atof(testsupport::Probe(out)["format.duration"].c_str()), 20.0, 1.0);
+
+    whole->click();
+    EXPECT_FALSE(W<QLabel>("lblSize")->text().contains("Title"));
+    main.reset();
+    Open();
+    EXPECT_FALSE(W<QCheckBox>("chkWholeTitle")->isChecked());
+}
+
 TEST_F(SourcePanel, FileAndVideoCdChoicesAndTheirExistenceTests)
 {
     AddDrive('D', "");
@@ -226,15 +276,16 @@ TEST_F(SourcePanel, BrowsingTheSourcePlaysItAndTheOutputDialogAddsNothing)
     const ui::FileDialogRequest& open = dialogs.fileRequests[0];
     EXPECT_EQ(open.title, QStringLiteral("Open Source Video File"));
     EXPECT_EQ(open.initialName, QStringLiteral("start"));
-    ASSERT_EQ(open.filters.size(), 4);
+    ASSERT_EQ(open.filters.size(), 5);
     EXPECT_TRUE(open.filters[0].startsWith(QStringLiteral("Windows Video Files (*.wmv, *.avi, *.mpg, *.mpeg)")));
     EXPECT_TRUE(open.filters[1].startsWith(QStringLiteral("DVD Files (*.VOB)")));
+    EXPECT_TRUE(open.filters[2].startsWith(QStringLiteral("DVD Images (*.iso)")) && open.filters[2].contains("*.ISO"));
     // The dialog matches by the patterns in the last parentheses.
-    const QString today = open.filters[2];
+    const QString today = open.filters[3];
     const QStringList patterns = today.mid(today.lastIndexOf('(') + 1).chopped(1).split(' ');
     for (const char* ext : {"mp4", "m4v", "mkv", "mov", "webm", "flv", "3gp", "ts", "m2ts", "vob", "dat"})
         EXPECT_TRUE(patterns.contains(QStringLiteral("*.%1").arg(QLatin1String(ext)))) << ext;
-    EXPECT_TRUE(open.filters[3].startsWith(QStringLiteral("All Files(*.*)")));
+    EXPECT_TRUE(open.filters[4].startsWith(QStringLiteral("All Files(*.*)")));
     EXPECT_TRUE(open.mustExist);
     EXPECT_EQ(Edit("edtSrcFile")->text().toStdString(), clip.string());
     EXPECT_EQ(Preview()->URL().toStdString(), clip.string());

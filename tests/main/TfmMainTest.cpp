@@ -59,7 +59,7 @@ TEST_F(StartUp, FirstStartWithoutSettingsProfilesOrDrives)
 
     EXPECT_FALSE(fs::exists(ProgramDir() / "dastrel.ini"));
     main.reset();
-    EXPECT_EQ(ReadSettings(), "[Morvane]\nSkinType=1\n");
+    EXPECT_EQ(ReadSettings(), "[Morvane]\nSkinType=1\nWholeTitle=1\n");
     EXPECT_FALSE(fs::exists(ProgramDir() / "mrprof.dat")); // the store is never written at exit
 }
 
@@ -92,7 +92,7 @@ TEST_F(StartUp, StoredSkinIsAppliedChangedAtOnceAndWrittenAtExit)
     EXPECT_EQ(aboutStyle, skin::Protein);
 
     main.reset();
-    EXPECT_EQ(ReadSettings(), "[Morvane]\nSkinType=5\n");
+    EXPECT_EQ(ReadSettings(), "[Morvane]\nSkinType=5\nWholeTitle=1\n");
 }
 
 TEST_F(StartUp, SkinNumberOutsideTheFiveShowsBlueGlassChecksNoneAndIsKept)
@@ -102,7 +102,7 @@ TEST_F(StartUp, SkinNumberOutsideTheFiveShowsBlueGlassChecksNoneAndIsKept)
     EXPECT_EQ(m.Skin().Style(), skin::BlueGlass);
     EXPECT_EQ(SkinChecks(), (std::vector<bool>(5, false)));
     main.reset();
-    EXPECT_EQ(ReadSettings(), "[Morvane]\nSkinType=9\n");
+    EXPECT_EQ(ReadSettings(), "[Morvane]\nSkinType=9\nWholeTitle=1\n");
 
     // Picking Blue Glass then stores it.
     WriteSkin("0");
@@ -110,7 +110,7 @@ TEST_F(StartUp, SkinNumberOutsideTheFiveShowsBlueGlassChecksNoneAndIsKept)
     A("miSkinBlueGlass")->trigger();
     EXPECT_EQ(SkinChecks(), (std::vector<bool>{true, false, false, false, false}));
     main.reset();
-    EXPECT_EQ(ReadSettings(), "[Morvane]\nSkinType=1\n");
+    EXPECT_EQ(ReadSettings(), "[Morvane]\nSkinType=1\nWholeTitle=1\n");
 }
 
 TEST_F(StartUp, DriveWithoutADvdFillsTheVideoCdPathQuietly)
@@ -296,7 +296,7 @@ TEST_F(ReadOnlyInstall, SettingsAndOutputGoToTheUsersFolders)
     main.reset();
 
     std::ifstream in(Mine("dastrel.ini"));
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[Morvane]\nSkinType=5\n");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[Morvane]\nSkinType=5\nWholeTitle=1\n");
     TfmMain& m = Open();
     EXPECT_EQ(m.SkinType(), 5);
     main.reset();

@@ -134,11 +134,12 @@ TEST_F(TfmSourceTest, BrowseButtonsAskTheFileDialogsAndTakeOnlyAConfirmedChoice)
     EXPECT_EQ(open.title, "Open Source Video File");
     EXPECT_EQ(open.initialName, "/old/source.avi");
     EXPECT_EQ(dialogs.fileRequests[1].initialName, Q(clip));
-    ASSERT_EQ(open.filters.size(), 4);
+    ASSERT_EQ(open.filters.size(), 5);
     EXPECT_TRUE(open.filters[0].startsWith("Windows Video Files (*.wmv, *.avi, *.mpg, *.mpeg)"));
     EXPECT_TRUE(open.filters[1].startsWith("DVD Files (*.VOB)") && open.filters[1].contains("*.vob"));
-    EXPECT_TRUE(open.filters[2].contains("*.mp4 ") && open.filters[2].contains("*.m2ts "));
-    EXPECT_TRUE(open.filters[3].startsWith("All Files(*.*)"));
+    EXPECT_TRUE(open.filters[2].startsWith("DVD Images (*.iso)"));
+    EXPECT_TRUE(open.filters[3].contains("*.mp4 ") && open.filters[3].contains("*.m2ts "));
+    EXPECT_TRUE(open.filters[4].startsWith("All Files(*.*)"));
     EXPECT_TRUE(open.mustExist);
 
     Edit("edtOutput")->setText("/videos/existing.wmv");

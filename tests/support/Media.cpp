@@ -1,5 +1,8 @@
 #include "Media.h"
 
+#include <fstream>
+#include <iterator>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -114,11 +117,72 @@ bool MakeClip(const std::filesystem::path& out, double seconds, int width, int h
     return Ffmpeg(args);
 }
 
+bool MakeDvd(const std::filesystem::path& disc, bool splitTitleSet)
+{
+    const std::filesystem::path work = disc.string() + ".parts";
+    std::filesystem::create_directories(work);
+    const auto title = [&work](const std::string& name, int seconds) {
+        const std::string d = std::to_string(seconds);
+        return Ffmpeg({"-f",
+                       "lavfi",
+                       "-i",
+                       "testsrc2=s=720x576:r=25:d=" + d,
+                       "-f",
+                       "lavfi",
+                       "-i",
+                       "sine=f=440:d=" + d,
+                       "-f",
+                       "lavfi",
+                       "-i",
+                       "sine=f=880:d=" + d,
+                       "-map",
+                       "0",
+                       "-map",
+                       "1",
+                       "-map",
+                       "2",
+                       "-target",
+                       "pal-dvd",
+                       "-b:v",
+                       "3M",
+                       (work / name).string()});
+    };
+    if (!title("a.mpg", 12) || !title("b.mpg", 20) || !title("c.mpg", 5))
+        return false;
+    std::ofstream(work / "dvd.xml") << "<dvdauthor dest=\"" << disc.string() << "\"><vmgm/><titleset><titles>"
+                                    << "<audio lang=\"de\"/><audio lang=\"en\"/>"
+                                    << "<pgc><vob file=\"" << (work / "a.mpg").string() << "\"/></pgc>"
+                                    << "<pgc><vob file=\"" << (work / "b.mpg").string()
+                                    << "\" chapters=\"0,0:08,0:15\"/></pgc>"
+                                    << "<pgc><vob file=\"" << (work / "c.mpg").string() << "\"/></pgc>"
+                                    << "</titles></titleset></dvdauthor>";
+    setenv("VIDEO_FORMAT", "PAL", 1);
+    if (Run({"dvdauthor", "-x", (work / "dvd.xml").string()}).exitCode != 0)
+        return false;
+    std::filesystem::remove_all(work);
+    if (!splitTitleSet)
+        return true;
+    // Cut inside the 20 s title, as a disc cuts its files at 1 GB.
+    const std::filesystem::path first = disc / "VIDEO_TS" / "VTS_01_1.VOB";
+    std::ifstream in(first, std::ios::binary);
+    const std::string vob((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    const std::size_t cut = DvdSplitAt(vob.size());
+    std::ofstream(first, std::ios::binary | std::ios::trunc) << vob.substr(0, cut);
+    std::ofstream(disc / "VIDEO_TS" / "VTS_01_2.VOB", std::ios::binary) << vob.substr(cut);
+    return true;
+}
+
+std::size_t DvdSplitAt(std::size_t titleSetBytes)
+{
+    return titleSetBytes * 2 / 3 / 2048 * 2048;
+}
+
 std::map<std::string, std::string> Probe(const std::filesystem::path& file)
 {
     std::map<std::string, std::string> values;
-    const CommandResult r = Run({"ffprobe", "-v", "error", "-show_format", "-show_streams", "-of", "flat=s=.",
-                                 file.string()});
+    const CommandResult r =
+        Run({"ffprobe", "-v", "error", "-show_format", "-show_streams", "-of", "flat=s=.", file.string()});
     if (r.exitCode != 0)
         return values;
     // Lines look like: streams.stream.0.codec_type="video" or format.tags.title="x"
@@ -134,7 +198,7 @@ std::map<std::string, std::string> Probe(const std::filesystem::path& file)
             value = value.substr(1, value.size() - 2);
         raw[line.substr(0, eq)] = value;
     }
-    std::map<std::string, std::string> kindOf;  // "streams.stream.N" -> video/audio
+    std::map<std::string, std::string> kindOf; // "streams.stream.N" -> video/audio
     for (const auto& [key, value] : raw) {
         if (key.rfind("format.", 0) == 0)
             values[key] = value;
@@ -145,7 +209,7 @@ std::map<std::string, std::string> Probe(const std::filesystem::path& file)
     }
     for (const auto& [prefix, kind] : kindOf) {
         if (values.count(kind + ".codec_type"))
-            continue;  // first stream of each kind only
+            continue; // first stream of each kind only
         for (const auto& [key, value] : raw) {
             if (key.rfind(prefix + ".", 0) == 0)
                 values[kind + "." + key.substr(prefix.size() + 1)] = value;
@@ -154,4 +218,4 @@ std::map<std::string, std::string> Probe(const std::filesystem::path& file)
     return values;
 }
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -25,9 +25,9 @@ private:
 };
 
 struct CommandResult {
-    int exitCode = -1;  // -1 when it could not run; 128 + signal when killed
-    std::string out;    // standard output
-    std::string err;    // standard error
+    int exitCode = -1; // -1 when it could not run; 128 + signal when killed
+    std::string out;   // standard output
+    std::string err;   // standard error
 };
 
 // Runs argv[0] found on PATH with the arguments as they are (no shell).
@@ -42,6 +42,14 @@ bool Ffmpeg(const std::vector<std::string>& args);
 bool MakeClip(const std::filesystem::path& out, double seconds, int width, int height, const std::string& rate,
               const std::vector<std::string>& codecArgs, bool noAudio = false);
 
+// A DVD as dvdauthor writes it, in the folder disc (which gets VIDEO_TS):
+// titles of 12 s, 20 s and 5 s in one title set, each with German sound (a
+// 440 Hz tone) and English sound (880 Hz); the 20 s title has three
+// chapters. With splitTitleSet, the title set's data is cut into
+// VTS_01_1.VOB and VTS_01_2.VOB at DvdSplitAt, inside the 20 s title.
+bool MakeDvd(const std::filesystem::path& disc, bool splitTitleSet = false);
+std::size_t DvdSplitAt(std::size_t titleSetBytes);
+
 // What ffprobe says of a file, flattened: "format.format_name",
 // "format.duration", "format.tags.title", "video.codec_name", "video.width",
 // "video.height", "video.avg_frame_rate", "audio.codec_name",
@@ -49,4 +57,4 @@ bool MakeClip(const std::filesystem::path& out, double seconds, int width, int h
 // Empty when ffprobe cannot read the file.
 std::map<std::string, std::string> Probe(const std::filesystem::path& file);
 
-}  // namespace testsupport
+} // namespace testsupport

@@ -276,6 +276,15 @@ public:
         (void)margins;
         return rc::NoInterface;
     }
+    // And: how long the DVD title plays that starts in a title file
+    // (VTS_nn_k.VOB) of a VIDEO_TS folder, from the disc's tables;
+    // rc::False with 0 when no title starts in it.
+    virtual Result GetTitleLength(const char* vobPath, std::int64_t* milliseconds)
+    {
+        (void)vobPath;
+        (void)milliseconds;
+        return rc::NoInterface;
+    }
 };
 
 // The factory sessions use. None installed means no engine: the runtime's

@@ -19,49 +19,9 @@ namespace {
 
 using FfmpegDvd = EngineTest;
 
-// A disc as dvdauthor writes it: titles of 12 s, 20 s and 5 s in one title
-// set, each with German sound (a 440 Hz tone) and English sound (880 Hz);
-// the 20 s title has three chapters. Returns the folder holding VIDEO_TS.
-fs::path MakeDisc(const fs::path& dir)
+fs::path MakeDisc(const fs::path& dir, bool split = false)
 {
-    const auto title = [&dir](const std::string& name, int seconds) {
-        const std::string d = std::to_string(seconds);
-        return testsupport::Ffmpeg({"-f",
-                                    "lavfi",
-                                    "-i",
-                                    "testsrc2=s=720x576:r=25:d=" + d,
-                                    "-f",
-                                    "lavfi",
-                                    "-i",
-                                    "sine=f=440:d=" + d,
-                                    "-f",
-                                    "lavfi",
-                                    "-i",
-                                    "sine=f=880:d=" + d,
-                                    "-map",
-                                    "0",
-                                    "-map",
-                                    "1",
-                                    "-map",
-                                    "2",
-                                    "-target",
-                                    "pal-dvd",
-                                    "-b:v",
-                                    "3M",
-                                    (dir / name).string()});
-    };
-    if (!title("a.mpg", 12) || !title("b.mpg", 20) || !title("c.mpg", 5))
-        return {};
-    std::ofstream(dir / "dvd.xml") << "<dvdauthor dest=\"" << (dir / "disc").string() << "\"><vmgm/><titleset><titles>"
-                                   << "<audio lang=\"de\"/><audio lang=\"en\"/>"
-                                   << "<pgc><vob file=\"" << (dir / "a.mpg").string() << "\"/></pgc>"
-                                   << "<pgc><vob file=\"" << (dir / "b.mpg").string()
-                                   << "\" chapters=\"0,0:08,0:15\"/></pgc>"
-                                   << "<pgc><vob file=\"" << (dir / "c.mpg").string() << "\"/></pgc>"
-                                   << "</titles></titleset></dvdauthor>";
-    setenv("VIDEO_FORMAT", "PAL", 1);
-    const auto r = testsupport::Run({"dvdauthor", "-x", (dir / "dvd.xml").string()});
-    return r.exitCode == 0 ? dir / "disc" : fs::path();
+    return testsupport::MakeDvd(dir / "disc", split) ? dir / "disc" : fs::path();
 }
 
 // The tone of the first seconds of a file's sound, in Hz, by zero crossings.
@@ -165,15 +125,10 @@ TEST_F(FfmpegDvd, AFolderOrAnImageConvertsItsMainFeatureWholeWithTheSoundOfTheUs
 
 TEST_F(FfmpegDvd, ATitleSplitOverTwoFilesConvertsIntoOneOutputAndAFaultInTheSecondFailsTheRun)
 {
-    const fs::path disc = MakeDisc(out.path());
+    const fs::path disc = MakeDisc(out.path(), true);
     ASSERT_FALSE(disc.empty());
-    // The title set's data in two files, cut inside the 20 s title, as a
-    // disc cuts its files at 1 GB.
     const fs::path first = disc / "VIDEO_TS" / "VTS_01_1.VOB";
-    const std::string vob = FileBytes(first);
-    const std::size_t cut = vob.size() * 2 / 3 / 2048 * 2048;
-    std::ofstream(first, std::ios::binary) << vob.substr(0, cut);
-    std::ofstream(disc / "VIDEO_TS" / "VTS_01_2.VOB", std::ios::binary) << vob.substr(cut);
+    const std::size_t cut = fs::file_size(first);
 
     Job job;
     job.source = first;

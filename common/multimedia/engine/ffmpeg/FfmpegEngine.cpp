@@ -4,6 +4,7 @@
 
 #include <mutex>
 #include <string>
+#include <vector>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -11,6 +12,7 @@ extern "C" {
 }
 
 #include "FfCrop.h"
+#include "FfDvd.h"
 #include "FfEncoder.h"
 #include "FfProfile.h"
 
@@ -93,6 +95,23 @@ public:
         if (!path || !margins)
             return rc::InvalidArg;
         return ff::DetectCrop(path, margins);
+    }
+    Result GetTitleLength(const char* vobPath, std::int64_t* milliseconds) override
+    {
+        if (!vobPath || !milliseconds)
+            return rc::InvalidArg;
+        *milliseconds = 0;
+        std::string folder;
+        if (!ff::IsTitleVob(vobPath, &folder))
+            return rc::False;
+        std::vector<ff::DvdTitle> titles;
+        if (Result r = ff::ReadDvdTitles(folder, &titles); Failed(r))
+            return r;
+        const ff::DvdTitle* title = ff::TitleStartingIn(vobPath, titles);
+        if (!title)
+            return rc::False;
+        *milliseconds = title->lengthUs / 1000;
+        return rc::Ok;
     }
 };
 
