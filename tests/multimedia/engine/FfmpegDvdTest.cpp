@@ -1,5 +1,6 @@
 // DVD films read by their tables: a folder, an image, a title split over two
 // files, the sound in the user's language, and discs that cannot be read.
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -114,6 +115,11 @@ TEST_F(FfmpegDvd, AFolderOrAnImageConvertsItsMainFeatureWholeWithTheSoundOfTheUs
         const auto probe = testsupport::Probe(job.output);
         EXPECT_NEAR(Number(probe, "format.duration"), 20.0, 1.0);
         EXPECT_NEAR(ToneOf(job.output), 880, 20);
+        // The chapters are markers a player can jump to.
+        const auto chapters = testsupport::Run(
+            {"ffprobe", "-v", "error", "-show_entries", "chapter=start_time", "-of", "csv=p=0", job.output.string()});
+        EXPECT_EQ(chapters.out.substr(0, 9), "0.000000\n");
+        EXPECT_EQ(std::count(chapters.out.begin(), chapters.out.end(), '\n'), 3);
     }
     ScopedLanguage german("de_DE.UTF-8");
     Job job;

@@ -202,7 +202,7 @@ Result Job::Impl::OpenPass(Pass& ps)
     }
     ps.muxer = std::make_unique<Muxer>(cfg, *counters, file, ps.video.Context(), ps.audio.Context());
     if (ps.link.writing())
-        return ps.muxer->Open();
+        return ps.muxer->Open(source.ChaptersUs());
     return rc::Ok;
 }
 

@@ -241,7 +241,7 @@ Muxer::Muxer(const JobConfig& cfg, Counters& counters, OutputFile& file, const A
 {
 }
 
-Result Muxer::Open()
+Result Muxer::Open(const std::vector<std::int64_t>& chaptersUs)
 {
     AVFormatContext* oc = nullptr;
     if (avformat_alloc_output_context2(&oc, nullptr, "asf", nullptr) < 0)
@@ -269,6 +269,23 @@ Result Muxer::Open()
         if (!m_ast || avcodec_parameters_from_context(m_ast->codecpar, m_aenc) < 0)
             return rc::OutOfMemory;
         m_ast->time_base = m_aenc->time_base;
+    }
+    // The muxer frees what it holds here with its context.
+    if (!chaptersUs.empty()) {
+        oc->chapters = static_cast<AVChapter**>(av_calloc(chaptersUs.size(), sizeof(AVChapter*)));
+        if (!oc->chapters)
+            return rc::OutOfMemory;
+        for (std::size_t i = 0; i < chaptersUs.size(); ++i) {
+            auto* c = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+            if (!c)
+                return rc::OutOfMemory;
+            oc->chapters[oc->nb_chapters++] = c;
+            c->id = static_cast<std::int64_t>(i + 1);
+            c->time_base = AV_TIME_BASE_Q;
+            c->start = chaptersUs[i];
+            c->end = i + 1 < chaptersUs.size() ? chaptersUs[i + 1] : chaptersUs[i];
+            av_dict_set(&c->metadata, "title", ("Chapter " + std::to_string(i + 1)).c_str(), 0);
+        }
     }
     // Title, author and copyright also go to the muxer, so a header that
     // could not be rebuilt still names them; the placeholder makes room

@@ -66,8 +66,8 @@ public:
     Muxer(const JobConfig& cfg, Counters& counters, OutputFile& file, const AVCodecContext* venc,
           const AVCodecContext* aenc);
     // Opens the ASF muxer over the file and writes its header (passes that
-    // write only).
-    Result Open();
+    // write only), with a marker at each chapter start a player can jump to.
+    Result Open(const std::vector<std::int64_t>& chaptersUs = {});
     // Takes encoded video and audio frames from the pass until both end.
     // firstPassMs: the length the analysis pass saw, for the counters.
     void Run(PassLink& ps, AudioEncoder* audio, std::int64_t firstPassMs);

@@ -71,6 +71,8 @@ public:
     bool HasAudio() const { return m_audioIn != nullptr; }
     const SourceTiming& Timing() const { return m_timing; }
     const SourcePicture& Picture() const { return m_picture; }
+    // Where a DVD title's chapters start; empty for other sources.
+    const std::vector<std::int64_t>& ChaptersUs() const { return m_videoIn.chaptersUs; }
     // The length of the source, 0 when it is not known.
     std::int64_t DurationUs() const { return m_lengthUs; }
     const AVCodecParameters* VideoParameters() const { return m_videoIn.fmt->streams[m_videoIn.videoIndex]->codecpar; }
