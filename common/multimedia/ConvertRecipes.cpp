@@ -53,6 +53,8 @@ std::uint32_t AddSources(CxWMEncoder& enc, CxList* pRunList, const MROption& opt
             enc.SetTwoPass(pGroup, true);
         if (pItem->bWholeTitle)
             enc.SetWholeTitle(pGroup, true);
+        if (pItem->nAudioStream > 0)
+            enc.SetAudioStream(pGroup, pItem->nAudioStream);
     }
     return n;
 }

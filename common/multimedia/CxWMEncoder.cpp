@@ -440,6 +440,14 @@ bool CxWMEncoder::SetTwoPass(WMEncGroup* pGroup, bool bEnable)
     return mce::Succeeded(m_hr);
 }
 
+bool CxWMEncoder::SetAudioStream(WMEncGroup* pGroup, std::int32_t nStreamId)
+{
+    if (!pGroup || !pGroup->pAudioSrc)
+        return false;
+    m_hr = pGroup->pAudioSrc->SetStream(nStreamId);
+    return mce::Succeeded(m_hr);
+}
+
 bool CxWMEncoder::SetWholeTitle(WMEncGroup* pGroup, bool bEnable)
 {
     if (!pGroup || !pGroup->pVideoSrc)

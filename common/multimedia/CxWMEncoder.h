@@ -104,6 +104,8 @@ public:
     bool SetTwoPass(WMEncGroup* pGroup, bool bEnable);
     // A DVD title file converts the whole title that starts in it.
     bool SetWholeTitle(WMEncGroup* pGroup, bool bEnable);
+    // Which of a DVD title's sound streams is converted.
+    bool SetAudioStream(WMEncGroup* pGroup, std::int32_t nStreamId);
     // The black borders of a source's picture, as margins to crop; all 0
     // when it has none. False, with the engine's code in m_hr, when the
     // source cannot be read or the engine cannot tell.

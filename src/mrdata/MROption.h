@@ -43,6 +43,8 @@ struct RunItem {
     char szOutput[260];
     // A DVD title file that stands for the whole title starting in it.
     std::uint8_t bWholeTitle;
+    // The DVD title's sound stream the user chose; 0: the engine's choice.
+    std::int32_t nAudioStream;
 };
 
 // Process-wide quality level: 1 High, 2 Medium (initial), 3 Low. Never stored.

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace mce {
 
@@ -130,7 +131,24 @@ public:
     }
 };
 
-class IAudioSource : public ISource {};
+class IAudioSource : public ISource {
+public:
+    // Beyond the automation surface: which of a DVD title's sound streams
+    // is converted (an id GetSourceAudio lists); 0 for the one a user would
+    // choose. An engine that cannot answers rc::NoInterface.
+    virtual Result SetStream(std::int32_t streamId)
+    {
+        (void)streamId;
+        return rc::NoInterface;
+    }
+};
+
+// One sound stream of a DVD title, as the disc describes it.
+struct AudioChoice {
+    std::int32_t streamId = 0;
+    std::string language; // two letters, empty when the disc does not say
+    bool commentary = false;
+};
 
 class ISourceGroup : public IObject {
 public:
@@ -283,6 +301,19 @@ public:
     {
         (void)vobPath;
         (void)milliseconds;
+        return rc::NoInterface;
+    }
+    // And: the sound streams of the DVD title a source stands for (a drive,
+    // image or VIDEO_TS folder: its main feature; a title file with
+    // wholeTitle: the title that starts in it), and the one converted when
+    // none is chosen. rc::False, with none, for a source that is no DVD.
+    virtual Result GetSourceAudio(const char* path, bool wholeTitle, std::vector<AudioChoice>* streams,
+                                  std::int32_t* chosen)
+    {
+        (void)path;
+        (void)wholeTitle;
+        (void)streams;
+        (void)chosen;
         return rc::NoInterface;
     }
 };

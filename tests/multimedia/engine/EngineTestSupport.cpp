@@ -80,6 +80,8 @@ Result Prepare(IEncoder& encoder, const Job& job)
         r = QueryInterface(audioRef, &audio);
     if (Succeeded(r))
         r = audio->SetInput(job.audioSource.empty() ? source.c_str() : U16(job.audioSource.string()).c_str(), u"", u"");
+    if (Succeeded(r) && job.audioStream)
+        r = audio->SetStream(job.audioStream);
     if (Succeeded(r))
         r = InstalledFactory()->CreateProfile(&profile);
     if (Succeeded(r))

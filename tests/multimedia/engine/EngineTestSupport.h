@@ -18,6 +18,7 @@ namespace enginetest {
 struct Job {
     std::filesystem::path source;
     std::filesystem::path audioSource; // empty: the source
+    std::int32_t audioStream = 0;      // a DVD title's sound stream; 0: the engine's choice
     std::filesystem::path output;
     std::string profile = "MRProf2h"; // a file beside the test binary, or a full path
     std::array<int, 4> crop{0, 0, 0, 0};

@@ -121,10 +121,23 @@ TEST_F(FfmpegDvd, AFolderOrAnImageConvertsItsMainFeatureWholeWithTheSoundOfTheUs
         EXPECT_EQ(chapters.out.substr(0, 9), "0.000000\n");
         EXPECT_EQ(std::count(chapters.out.begin(), chapters.out.end(), '\n'), 3);
     }
-    ScopedLanguage german("de_DE.UTF-8");
+    // The streams as the user is offered them; the one chosen is converted.
+    std::vector<AudioChoice> streams;
+    std::int32_t chosen = 0;
+    ASSERT_EQ(InstalledFactory()->GetSourceAudio(disc.c_str(), false, &streams, &chosen), rc::Ok);
+    ASSERT_EQ(streams.size(), 2u);
+    EXPECT_EQ(streams[0].language, "de");
+    EXPECT_EQ(streams[1].language, "en");
+    EXPECT_EQ(chosen, streams[1].streamId);
     Job job;
     job.source = disc;
     job.output = out / "film.wmv";
+    job.audioStream = streams[0].streamId;
+    ASSERT_EQ(Convert(*NewEncoder(), job), rc::Ok);
+    EXPECT_NEAR(ToneOf(job.output), 440, 20);
+
+    ScopedLanguage german("de_DE.UTF-8");
+    job.audioStream = 0;
     ASSERT_EQ(Convert(*NewEncoder(), job), rc::Ok);
     EXPECT_NEAR(ToneOf(job.output), 440, 20);
 }

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -420,6 +421,21 @@ const DvdTitle* TitleStartingIn(const std::string& vobPath, const std::vector<Dv
     return best;
 }
 
+// The language the user reads, from the locale: two letters, or empty.
+std::string UserLanguage()
+{
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* v = std::getenv(name);
+        if (v && *v) {
+            std::string lang(v, std::min<std::size_t>(2, std::strlen(v)));
+            if (lang == "C" || lang.size() < 2)
+                return {};
+            return lang;
+        }
+    }
+    return {};
+}
+
 const DvdAudio* ChooseAudio(const DvdTitle& title, const std::string& language)
 {
     for (const DvdAudio& a : title.audio) {
@@ -427,6 +443,21 @@ const DvdAudio* ChooseAudio(const DvdTitle& title, const std::string& language)
             return &a;
     }
     return title.audio.empty() ? nullptr : &title.audio.front();
+}
+
+const DvdTitle* TitleOfSource(const std::string& path, bool wholeTitle, std::vector<DvdTitle>* titles,
+                              std::string* disc, Result* result)
+{
+    *result = rc::False;
+    const bool whole = IsDvd(path);
+    *disc = path;
+    if (!whole && !(wholeTitle && IsTitleVob(path, disc)))
+        return nullptr;
+    if (*result = ReadDvdTitles(*disc, titles); Failed(*result))
+        return nullptr;
+    const DvdTitle* title = whole ? MainFeature(*titles) : TitleStartingIn(path, *titles);
+    *result = title ? rc::Ok : rc::False;
+    return title;
 }
 
 Result OpenDvdTitle(const std::string& disc, const DvdTitle& title, std::unique_ptr<SourceReader>* reader)

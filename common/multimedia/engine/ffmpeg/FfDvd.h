@@ -54,9 +54,18 @@ const DvdTitle* MainFeature(const std::vector<DvdTitle>& titles);
 const DvdTitle* TitleStartingIn(const std::string& vobPath, const std::vector<DvdTitle>& titles);
 bool IsTitleVob(const std::string& path, std::string* folder);
 
+// The language the user reads, from the locale: two letters, or empty.
+std::string UserLanguage();
+
 // The sound a user would choose: the first normal stream in the language
 // given (two letters), else the title's first; null without sound.
 const DvdAudio* ChooseAudio(const DvdTitle& title, const std::string& language);
+
+// The title a source stands for: a disc's main feature, or with wholeTitle
+// the title a title file starts. Null with rc::False when the source is no
+// DVD title; null with a failure when its tables cannot be read.
+const DvdTitle* TitleOfSource(const std::string& path, bool wholeTitle, std::vector<DvdTitle>* titles,
+                              std::string* disc, Result* result);
 
 // The title's bytes as the disc plays them. Fails with rc::DvdCopyProtected
 // when its sectors are scrambled: nothing here can unscramble them.

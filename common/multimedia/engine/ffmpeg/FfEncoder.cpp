@@ -138,7 +138,15 @@ public:
             return rc::Ok;
         });
     }
+    Result SetStream(std::int32_t id) override
+    {
+        return Configure(m_state, [&](EncoderState&) {
+            streamId = id;
+            return rc::Ok;
+        });
+    }
     std::string path;
+    std::int32_t streamId = 0;
 
 private:
     std::weak_ptr<EncoderState> m_state;
@@ -329,6 +337,7 @@ Result PrepareLocked(EncoderState& st)
     JobConfig cfg;
     cfg.videoPath = g.video->settings.path;
     cfg.audioPath = g.audio ? g.audio->path : std::string();
+    cfg.audioStreamId = g.audio ? g.audio->streamId : 0;
     cfg.cropLeft = g.video->settings.crop[0];
     cfg.cropTop = g.video->settings.crop[1];
     cfg.cropRight = g.video->settings.crop[2];

@@ -29,8 +29,9 @@
 namespace mce::ff {
 
 struct JobConfig {
-    std::string videoPath; // UTF-8
-    std::string audioPath; // empty: the video file
+    std::string videoPath;          // UTF-8
+    std::string audioPath;          // empty: the video file
+    std::int32_t audioStreamId = 0; // of a DVD title; 0: the one a user would choose
     int cropLeft = 0, cropTop = 0, cropRight = 0, cropBottom = 0;
     bool twoPass = false;
     bool wholeTitle = false; // a DVD title file converts its whole title

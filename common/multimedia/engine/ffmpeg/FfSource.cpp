@@ -161,50 +161,38 @@ bool SameFile(const std::string& a, const std::string& b)
 
 namespace {
 
-// The language the user reads, from the locale: two letters, or empty.
-std::string UserLanguage()
+// A DVD title, read from the disc's tables, as what the demuxer reads;
+// rc::False when the source is no DVD title and converts as a file.
+Result OpenDvdInput(const std::string& path, bool wholeTitle, std::int32_t audioStreamId, Input* in)
 {
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* v = std::getenv(name);
-        if (v && *v) {
-            std::string lang(v, std::min<std::size_t>(2, std::strlen(v)));
-            if (lang == "C" || lang.size() < 2)
-                return {};
-            return lang;
-        }
-    }
-    return {};
-}
-
-// A DVD title, read from the disc's tables, as what the demuxer reads.
-Result OpenDvdInput(const std::string& path, bool wholeTitle, Input* in)
-{
-    std::string disc = path;
-    if (wholeTitle && !IsDvd(path) && !IsTitleVob(path, &disc))
-        return rc::False;
     std::vector<DvdTitle> titles;
-    if (Result r = ReadDvdTitles(disc, &titles); Failed(r))
-        return r;
-    const DvdTitle* title = wholeTitle && !IsDvd(path) ? TitleStartingIn(path, titles) : MainFeature(titles);
+    std::string disc;
+    Result r;
+    const DvdTitle* title = TitleOfSource(path, wholeTitle, &titles, &disc, &r);
     if (!title)
-        return rc::False; // no title starts in this file: it converts as it is
-    if (Result r = OpenDvdTitle(disc, *title, &in->file); Failed(r))
+        return r;
+    if (r = OpenDvdTitle(disc, *title, &in->file); Failed(r))
         return r;
     in->tableUs = title->lengthUs;
     in->chaptersUs = title->chaptersUs;
-    if (const DvdAudio* a = ChooseAudio(*title, UserLanguage()))
-        in->audioId = a->streamId;
+    const DvdAudio* audio = ChooseAudio(*title, UserLanguage());
+    for (const DvdAudio& a : title->audio) {
+        if (a.streamId == audioStreamId)
+            audio = &a;
+    }
+    if (audio)
+        in->audioId = audio->streamId;
     return rc::Ok;
 }
 
 } // namespace
 
-Result Source::OpenInput(const std::string& path, Input* in, bool wholeTitle)
+Result Source::OpenInput(const std::string& path, Input* in, bool wholeTitle, std::int32_t audioStreamId)
 {
     const AVInputFormat* forced = nullptr;
     bool dvd = false;
     if (IsDvd(path) || (wholeTitle && IsTitleVob(path, nullptr))) {
-        const Result r = OpenDvdInput(path, wholeTitle, in);
+        const Result r = OpenDvdInput(path, wholeTitle, audioStreamId, in);
         if (Failed(r))
             return r;
         dvd = r == rc::Ok;
@@ -294,7 +282,7 @@ Result Source::Open(const JobConfig& cfg)
     m_audioIn = nullptr;
     m_vdec.reset();
     m_adec.reset();
-    if (Result r = OpenInput(cfg.videoPath, &m_videoIn, cfg.wholeTitle); Failed(r))
+    if (Result r = OpenInput(cfg.videoPath, &m_videoIn, cfg.wholeTitle, cfg.audioStreamId); Failed(r))
         return r;
     if (m_videoIn.videoIndex < 0)
         return rc::SourceNotWorking; // a sound-only file is not a video source

@@ -81,7 +81,10 @@ public:
     // finds its streams. A DVD (a drive, an .iso image, a VIDEO_TS folder)
     // opens its main feature; with wholeTitle, a title file of a VIDEO_TS
     // folder opens the title that starts in it, all of its parts.
-    static Result OpenInput(const std::string& path, Input* in, bool wholeTitle = false);
+    // audioStreamId: the title's sound stream to convert, 0 for the one a
+    // user would choose.
+    static Result OpenInput(const std::string& path, Input* in, bool wholeTitle = false,
+                            std::int32_t audioStreamId = 0);
 
 private:
     std::int64_t LengthOf(const std::string& path);

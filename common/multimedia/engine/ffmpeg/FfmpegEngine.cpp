@@ -101,16 +101,32 @@ public:
         if (!vobPath || !milliseconds)
             return rc::InvalidArg;
         *milliseconds = 0;
-        std::string folder;
-        if (!ff::IsTitleVob(vobPath, &folder))
+        if (!ff::IsTitleVob(vobPath, nullptr))
             return rc::False;
         std::vector<ff::DvdTitle> titles;
-        if (Result r = ff::ReadDvdTitles(folder, &titles); Failed(r))
-            return r;
-        const ff::DvdTitle* title = ff::TitleStartingIn(vobPath, titles);
+        std::string disc;
+        Result r;
+        if (const ff::DvdTitle* title = ff::TitleOfSource(vobPath, true, &titles, &disc, &r))
+            *milliseconds = title->lengthUs / 1000;
+        return r;
+    }
+    Result GetSourceAudio(const char* path, bool wholeTitle, std::vector<AudioChoice>* streams,
+                          std::int32_t* chosen) override
+    {
+        if (!path || !streams || !chosen)
+            return rc::InvalidArg;
+        streams->clear();
+        *chosen = 0;
+        std::vector<ff::DvdTitle> titles;
+        std::string disc;
+        Result r;
+        const ff::DvdTitle* title = ff::TitleOfSource(path, wholeTitle, &titles, &disc, &r);
         if (!title)
-            return rc::False;
-        *milliseconds = title->lengthUs / 1000;
+            return r;
+        for (const ff::DvdAudio& a : title->audio)
+            streams->push_back({a.streamId, a.language, a.commentary});
+        if (const ff::DvdAudio* a = ff::ChooseAudio(*title, ff::UserLanguage()))
+            *chosen = a->streamId;
         return rc::Ok;
     }
 };
