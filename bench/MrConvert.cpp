@@ -8,7 +8,8 @@
 // Prints {"result": <code>, "media_ms": N, "bytes": N, "wall_s": S,
 // "video_bps": N, "card_full": B, "kept_ms": N} and exits 0 when the engine
 // stopped by itself after a clean run with the whole source in the file
-// (video_bps: the video rate lowered to fit the limit, 0 for the profile's).
+// (video_bps: the video rate when it is not the profile's, lowered to fit
+// the limit or raised for a second pass; 0 for the profile's).
 // A limit reached before the source's end exits 3 with card_full true and
 // kept_ms the length in the file; any other failure prints the encoder's
 // error text on stderr and exits 1 (2 for bad arguments).
@@ -80,6 +81,8 @@ int Fail(CxWMEncoder& enc, const char* fallback)
 {
     const std::string text = enc.GetErrorText();
     std::fprintf(stderr, "%s\n", text.empty() ? fallback : text.c_str());
+    if (enc.GetLastResult() == mce::rc::SizeLimitTooSmall)
+        std::fprintf(stderr, "the size limit cannot hold one second of the video at this screen size and quality\n");
     return 1;
 }
 
@@ -167,13 +170,13 @@ int main(int argc, char** argv)
     if (state != mce::RunState::Stopped || result < 0)
         return Fail(enc, "the conversion did not finish");
     const std::int32_t mediaMs = enc.GetDuration();
-    const std::int32_t bytes = enc.GetFileSize();
+    const std::int64_t bytes = enc.GetFileBytes();
     mce::SizeFit fit;
     enc.GetSizeFit(&fit);
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    std::printf("{\"result\": %d, \"media_ms\": %d, \"bytes\": %d, \"wall_s\": %.3f, \"video_bps\": %d, "
+    std::printf("{\"result\": %d, \"media_ms\": %d, \"bytes\": %lld, \"wall_s\": %.3f, \"video_bps\": %d, "
                 "\"card_full\": %s, \"kept_ms\": %lld}\n",
-                static_cast<int>(result), static_cast<int>(mediaMs), static_cast<int>(bytes), wall,
+                static_cast<int>(result), static_cast<int>(mediaMs), static_cast<long long>(bytes), wall,
                 static_cast<int>(fit.videoBitrate), fit.full ? "true" : "false", static_cast<long long>(fit.keptMs));
     if (fit.full) {
         std::fprintf(stderr, "the size limit was reached: the file holds %lld ms of the source\n",

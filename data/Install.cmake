@@ -40,6 +40,11 @@ install(CODE "
 install(DIRECTORY ${MC_HELP_HTML_DIR} DESTINATION ${_mc_dir} OPTIONAL)
 
 if(MC_INSTALL_LAYOUT STREQUAL "package")
+  # Every user's profiles start from these, read-only; the file also tells
+  # the program that its folder is the package's, so that no run, not even
+  # the superuser's, writes settings or profiles there.
+  install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/mrprof-default.dat DESTINATION ${_mc_dir}
+          PERMISSIONS OWNER_READ GROUP_READ WORLD_READ)
   # The launcher on the PATH is a link: the program finds its folder through
   # the executable it runs, wherever it was started from.
   file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/launcher)

@@ -123,6 +123,9 @@ public:
     // object, 0 when the read fails; the low 32 bits of the engine's value.
     std::int32_t GetDuration();
     std::int32_t GetFileSize();
+    // The output's size in full, where GetFileSize keeps 32 bits of it; -1
+    // and 0 as there.
+    std::int64_t GetFileBytes();
     // Milliseconds of the source being converted, for a progress display:
     // -1 without an encoder object, 0 when the engine cannot tell. Leaves
     // m_hr alone: an engine that cannot tell has not failed the run.
@@ -155,7 +158,7 @@ public:
 private:
     using SetTextFn = mce::Result (mce::IDisplayInfo::*)(const char16_t*);
     bool SetDisplayText(SetTextFn fn, const char* szText);
-    std::int32_t ReadArchiveStat(bool bDuration);
+    std::int64_t ReadArchiveStat(bool bDuration);
 
     std::shared_ptr<mce::IEncoder> m_pEncoder;
     std::shared_ptr<mce::ISourceGroupCollection> m_pSrcGrpColl;

@@ -37,7 +37,7 @@ bool CxWMEncoder::Stop()
     return mce::Succeeded(m_hr);
 }
 
-std::int32_t CxWMEncoder::ReadArchiveStat(bool bDuration)
+std::int64_t CxWMEncoder::ReadArchiveStat(bool bDuration)
 {
     if (!m_pEncoder || !m_pStatistics)
         return -1;
@@ -53,14 +53,25 @@ std::int32_t CxWMEncoder::ReadArchiveStat(bool bDuration)
         return 0;
     m_pArchiveDisp.reset();
     m_pArchiveStats.reset();
+    return value;
+}
+
+namespace {
+std::int32_t Low32(std::int64_t value)
+{
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(value)));
 }
+} // namespace
 
 std::int32_t CxWMEncoder::GetDuration()
 {
-    return ReadArchiveStat(true);
+    return Low32(ReadArchiveStat(true));
 }
 std::int32_t CxWMEncoder::GetFileSize()
+{
+    return Low32(ReadArchiveStat(false));
+}
+std::int64_t CxWMEncoder::GetFileBytes()
 {
     return ReadArchiveStat(false);
 }

@@ -218,6 +218,7 @@ bool TfmConvert::StartEncoding()
     m_progress.Begin();
     m_nProgressItem = m_nBatchIndex;
     m_nFittedBitrate = 0;
+    m_bRateRaised = false;
     m_bCardFull = false;
     m_nKeptMs = 0;
     m_nSourceDuration = 0;
@@ -289,7 +290,7 @@ void TfmConvert::tmConvertTimer()
 void TfmConvert::ReadFigures()
 {
     m_nDuration = m_pWMEncoder->GetDuration();
-    m_nFileSize = m_pWMEncoder->GetFileSize();
+    m_nFileSize = m_pWMEncoder->GetFileBytes();
     m_nSourceDuration = m_pWMEncoder->GetSourceDuration();
     m_progress.Update(m_nDuration, m_nSourceDuration);
     ReadSizeFit();

@@ -123,8 +123,8 @@ private:
     std::unique_ptr<CxWMEncoder> m_pWMEncoder;
     std::int32_t m_nState = 0;
     std::int32_t m_nDuration = 0;
-    std::int32_t m_nFileSize = 0;
-    std::int32_t m_nLastSize = 0;
+    std::int64_t m_nFileSize = 0; // in full: a film at VGA passes 2 GiB
+    std::int64_t m_nLastSize = 0;
     std::int32_t m_nSameCount = 0;
     std::int32_t m_nBatchIndex = 0;
     std::int32_t m_bBatch = 0;
@@ -139,6 +139,7 @@ private:
     // reached before the source's end. A full card is no success, whatever
     // the end rule saw.
     std::int32_t m_nFittedBitrate = 0;
+    bool m_bRateRaised = false; // m_nFittedBitrate is above the profile's
     bool m_bCardFull = false;
     std::int64_t m_nKeptMs = 0;         // with m_bCardFull: the source's length in the file
     std::int32_t m_nSourceDuration = 0; // 0 while the engine cannot tell

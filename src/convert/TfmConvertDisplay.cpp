@@ -70,7 +70,7 @@ void TfmConvert::UpdateStatus()
     } else if (m_nState >= csInitializing && m_nState <= csFinished)
         ui->lblStatus->setText(QString::fromUtf8(kStateText[m_nState]));
     ui->lblFileTime->setText(QString::asprintf("%d second(s).", static_cast<int>(m_nDuration / 1000)));
-    ui->lblFileSize->setText(QString::asprintf("%d bytes", static_cast<int>(m_nFileSize)));
+    ui->lblFileSize->setText(QString::asprintf("%lld bytes", static_cast<long long>(m_nFileSize)));
     ShowProgress();
 }
 
@@ -110,8 +110,9 @@ void TfmConvert::ReadSizeFit()
         m_bCardFull = true;
         m_nKeptMs = fit.keptMs;
     }
-    if (fit.videoBitrate != m_nFittedBitrate) {
+    if (fit.videoBitrate != m_nFittedBitrate || fit.raised != m_bRateRaised) {
         m_nFittedBitrate = std::max(fit.videoBitrate, 0);
+        m_bRateRaised = fit.raised;
         ShowSizeFit();
     }
 }
@@ -124,6 +125,10 @@ void TfmConvert::ShowSizeFit()
     }
     const MROption* pOption = m_main.GetOption();
     const QString kbits = QString::number((m_nFittedBitrate + 500) / 1000);
+    if (m_bRateRaised) {
+        ui->lblCardFit->setText(QStringLiteral("Raised for busy pictures: video at %1 kbit/s").arg(kbits));
+        return;
+    }
     ui->lblCardFit->setText(pOption && pOption->bLimitSize
                                 ? QStringLiteral("Fitted to the %1 card: video at %2 kbit/s")
                                       .arg(QString::fromUtf8(CardName(pOption->nCardSize)), kbits)

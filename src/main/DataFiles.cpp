@@ -16,29 +16,40 @@ std::filesystem::path ProgramDir()
     return dir;
 }
 
-// Qt hands folders as text; the file system wants their bytes back.
-std::filesystem::path FromQt(const QString& path)
-{
-    return QFile::encodeName(path).toStdString();
-}
-
-// The user's configuration folder when the program folder is not writable;
-// empty while the files stay beside the program. Without a configuration
-// folder they stay there too, and writing them fails as it would have before.
-std::filesystem::path UserDir()
-{
-    char dir[cx::kMaxPath] = {};
-    if (!cx::IsModuleDirWritable() && cx::GetUserConfigDir(kUserFolder, dir))
-        return dir;
-    return {};
-}
-
 } // namespace
 
 std::filesystem::path Shipped(const char* name)
 {
     return ProgramDir() / name;
 }
+
+namespace {
+
+// Qt hands folders as text; the file system wants their bytes back.
+std::filesystem::path FromQt(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+// The user's configuration folder when the program folder is the package's
+// or not writable; empty while the files stay beside the program. Without a
+// configuration folder they stay there too, and writing them fails as it
+// would have before.
+bool FilesBesideProgram()
+{
+    std::error_code ec;
+    return !std::filesystem::exists(Shipped(kDefaultProfiles), ec) && cx::IsModuleDirWritable();
+}
+
+std::filesystem::path UserDir()
+{
+    char dir[cx::kMaxPath] = {};
+    if (!FilesBesideProgram() && cx::GetUserConfigDir(kUserFolder, dir))
+        return dir;
+    return {};
+}
+
+} // namespace
 
 bool PerUser()
 {
@@ -58,7 +69,7 @@ bool MakeFolderFor(const std::filesystem::path& file)
 
 std::filesystem::path OutputFolder()
 {
-    if (cx::IsModuleDirWritable())
+    if (FilesBesideProgram())
         return ProgramDir();
     const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
     if (!videos.isEmpty() && QDir(videos).exists())

@@ -72,12 +72,13 @@ void TfmMain::FormCreate()
     ApplySkin(&skinMain);
     SetSkinMenuCheck(m_nSkinType);
 
-    // A read-only install starts from the profiles shipped beside it until
-    // the user saves some of their own.
+    // A user's own store starts from the package's default profiles until
+    // the user saves some, never from a store a run wrote beside the
+    // program.
     constexpr const char* kProfileFile = "mrprof.dat";
     if (datafiles::PerUser())
         m_pProfiles = std::make_unique<MRProfileList>(datafiles::Kept(kProfileFile).c_str(),
-                                                      datafiles::Shipped(kProfileFile).c_str());
+                                                      datafiles::Shipped(datafiles::kDefaultProfiles).c_str());
     else
         m_pProfiles = std::make_unique<MRProfileList>();
     CX_ASSERT(m_pProfiles);

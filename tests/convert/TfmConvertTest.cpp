@@ -332,6 +332,9 @@ TEST_F(TfmConvertTest, StopAskesFirstAndStartBeginsAnew)
     engine.duration = 3000;
     Poll(*w, 1);
     EXPECT_EQ(Text(*w, "lblFileSize"), "4096 bytes");
+    engine.fileSize = 4294967306; // past 2 and 4 GiB
+    Poll(*w, 1);
+    EXPECT_EQ(Text(*w, "lblFileSize"), "4294967306 bytes");
 
     dialogs.answers.push_back(ui::Answer::No);
     Button(*w, "sbtnClose")->click();

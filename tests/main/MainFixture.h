@@ -109,7 +109,7 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char* f : {"dastrel.ini", "mrprof.dat"})
+        for (const char* f : {"dastrel.ini", "mrprof.dat", "mrprof-default.dat"})
             fs::remove(ProgramDir() / f);
         cx::SetShellOpener([this](const std::string& t) { opened.push_back(t); });
         NoDrives();
@@ -119,7 +119,7 @@ protected:
         main.reset();
         cx::SetDriveProvider(nullptr);
         cx::SetShellOpener(nullptr);
-        for (const char* f : {"dastrel.ini", "mrprof.dat"})
+        for (const char* f : {"dastrel.ini", "mrprof.dat", "mrprof-default.dat"})
             fs::remove(ProgramDir() / f);
     }
 

@@ -305,14 +305,17 @@ TEST_F(ReadOnlyInstall, SettingsAndOutputGoToTheUsersFolders)
 
 TEST_F(ReadOnlyInstall, ShippedProfilesStartTheUsersOwn)
 {
-    {
-        MRProfileList shipped((ProgramDir() / "mrprof.dat").c_str());
+    // The package's defaults, and a store an earlier run wrote beside the
+    // program (the superuser's, say), which nobody else may start from.
+    const auto store = [](const fs::path& file, const char* name) {
+        MRProfileList list(file.c_str());
         auto* o = new MROption(MakeOption());
-        cx::CopyText(o->szName, "Shipped");
+        cx::CopyText(o->szName, name);
         o->nResolution = 3;
-        ASSERT_TRUE(shipped.AddProfile(o));
-        ASSERT_TRUE(shipped.Save());
-    }
+        return list.AddProfile(o) && list.Save();
+    };
+    ASSERT_TRUE(store(ProgramDir() / "mrprof-default.dat", "Shipped"));
+    ASSERT_TRUE(store(ProgramDir() / "mrprof.dat", "Root's"));
     const auto before = ProgramDirFiles();
     TfmMain& m = Open();
     EXPECT_STREQ(m.GetOption()->szName, "Shipped");
@@ -329,6 +332,18 @@ TEST_F(ReadOnlyInstall, ShippedProfilesStartTheUsersOwn)
     Open();
     EXPECT_STREQ(main->GetOption()->szName, "Mine");
     EXPECT_EQ(main->GetProfiles()->GetProfileCount(), 2u);
+    main.reset();
+
+    // The superuser can write the package's folder, and still keeps its
+    // files in its own configuration folder, its output out of the folder.
+    cx::SetModuleDirWritableCheck([](const std::string&) { return true; });
+    fs::remove_all(dir / "config");
+    ASSERT_TRUE(MRProfileList((ProgramDir() / "mrprof-default.dat").c_str()).Save()); // no profiles
+    Open();
+    EXPECT_EQ(Edit("edtOutputFile")->text().toStdString(), (dir / "home" / "output.wmv").string());
+    main.reset();
+    EXPECT_TRUE(fs::exists(Mine("dastrel.ini")));
+    EXPECT_EQ(ProgramDirFiles(), before);
 }
 
 TEST_F(StartUp, PagesAreEnabledOnlyWhileActiveAndTheFileMenuSwitchesThem)

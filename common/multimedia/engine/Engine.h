@@ -13,8 +13,14 @@ namespace mce {
 
 using Result = std::int32_t;
 
-constexpr bool Failed(Result r) { return r < 0; }
-constexpr bool Succeeded(Result r) { return r >= 0; }
+constexpr bool Failed(Result r)
+{
+    return r < 0;
+}
+constexpr bool Succeeded(Result r)
+{
+    return r >= 0;
+}
 
 // Result codes. The encoder error codes are those a user can be told about in
 // words; the generic ones are shown as numbers.
@@ -25,15 +31,15 @@ constexpr Result Fail = static_cast<Result>(0x80004005u);
 constexpr Result NoInterface = static_cast<Result>(0x80004002u);
 constexpr Result InvalidArg = static_cast<Result>(0x80070057u);
 constexpr Result OutOfMemory = static_cast<Result>(0x8007000Eu);
-constexpr Result NotInitialized = static_cast<Result>(0x800401F0u);  // runtime not started on this thread
+constexpr Result NotInitialized = static_cast<Result>(0x800401F0u); // runtime not started on this thread
 constexpr Result FileNotFound = static_cast<Result>(0x80070002u);
 constexpr Result AccessDenied = static_cast<Result>(0x80070005u);
 constexpr Result PathNotFound = static_cast<Result>(0x80070003u);
 constexpr Result DiskFull = static_cast<Result>(0x80070070u);
 constexpr Result WriteFault = static_cast<Result>(0x8007001Du);
 constexpr Result ReadFault = static_cast<Result>(0x8007001Eu);
-constexpr Result BadProfileFile = static_cast<Result>(0x8007000Du);  // invalid data
-constexpr Result Unexpected = static_cast<Result>(0x8000FFFFu);      // a call out of turn
+constexpr Result BadProfileFile = static_cast<Result>(0x8007000Du); // invalid data
+constexpr Result Unexpected = static_cast<Result>(0x8000FFFFu);     // a call out of turn
 
 constexpr Result CodecNotFound = static_cast<Result>(0xC00D1B83u);
 constexpr Result OutputSameAsInput = static_cast<Result>(0xC00D1B84u);
@@ -53,7 +59,10 @@ constexpr Result InvalidVideoHeight = static_cast<Result>(0xC00D1BC5u);
 constexpr Result NotAllowedWhileEncoding = static_cast<Result>(0xC00D1B66u);
 constexpr Result NotAllowedWhileArchiving = static_cast<Result>(0xC00D1B74u);
 constexpr Result OnlyDuringEncoding = static_cast<Result>(0xC00D1B7Fu);
-}  // namespace rc
+// The engine's own: a size limit that cannot hold one second of the
+// profile's video and sound, or not even the first picture.
+constexpr Result SizeLimitTooSmall = static_cast<Result>(0xA00D0001u);
+} // namespace rc
 
 // Source types of ISourceGroup::AddSource.
 constexpr std::int32_t kSourceAudio = 1;
@@ -71,8 +80,7 @@ public:
 };
 using ObjectRef = std::shared_ptr<IObject>;
 
-template <class T>
-Result QueryInterface(const ObjectRef& from, std::shared_ptr<T>* to)
+template <class T> Result QueryInterface(const ObjectRef& from, std::shared_ptr<T>* to)
 {
     if (!to)
         return rc::InvalidArg;
@@ -107,7 +115,7 @@ public:
     virtual Result SetCroppingTopMargin(std::int32_t pixels) = 0;
     virtual Result SetCroppingRightMargin(std::int32_t pixels) = 0;
     virtual Result SetCroppingBottomMargin(std::int32_t pixels) = 0;
-    virtual Result SetTwoPass(std::int16_t enable) = 0;  // 1 on, 0 off
+    virtual Result SetTwoPass(std::int16_t enable) = 0; // 1 on, 0 off
 };
 
 class IAudioSource : public ISource {};
@@ -139,11 +147,15 @@ public:
     virtual Result SetMaxFileSize(std::int64_t bytes) = 0;
 };
 
-// How a size limit shaped an output.
+// How a size limit, or a second pass, shaped an output.
 struct SizeFit {
-    // The video rate (bits a second) the engine lowered to so that the whole
-    // source fits the limit; 0 while it keeps the profile's.
+    // The video rate (bits a second) the final pass runs at when it is not
+    // the profile's: lowered so that the whole source fits the limit, or
+    // raised (below); 0 while it keeps the profile's.
     std::int32_t videoBitrate = 0;
+    // That rate is above the profile's: the second pass of two needs it to
+    // follow pictures busier than the profile's rate can hold.
+    bool raised = false;
     // The limit was reached before the source's end: the file is complete
     // but holds only the first keptMs milliseconds of the source.
     bool full = false;
@@ -192,14 +204,14 @@ class IEncoder : public IObject {
 public:
     virtual Result GetSourceGroupCollection(std::shared_ptr<ISourceGroupCollection>* out) = 0;
     virtual Result GetDisplayInfo(std::shared_ptr<IDisplayInfo>* out) = 0;
-    virtual Result GetAttributes(ObjectRef* out) = 0;  // fetched, never used
+    virtual Result GetAttributes(ObjectRef* out) = 0; // fetched, never used
     virtual Result GetFile(std::shared_ptr<IOutputFile>* out) = 0;
     virtual Result GetProfileCollection(std::shared_ptr<IProfileCollection>* out) = 0;
     virtual Result GetStatistics(std::shared_ptr<IStatistics>* out) = 0;
 
     virtual Result SetAutoStop(std::int16_t enable) = 0;
     virtual Result PrepareToEncode(std::int16_t prepare) = 0;
-    virtual Result Start() = 0;  // also resumes after Pause
+    virtual Result Start() = 0; // also resumes after Pause
     virtual Result Pause() = 0;
     virtual Result Stop() = 0;
 
@@ -241,4 +253,4 @@ public:
 IEngineFactory* InstalledFactory();
 void InstallFactory(IEngineFactory* factory);
 
-}  // namespace mce
+} // namespace mce

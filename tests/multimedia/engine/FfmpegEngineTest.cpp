@@ -368,6 +368,10 @@ TEST_F(FfmpegEngine, TwoPassesOverPicturesTooBusyForTheProfileFinish)
     ASSERT_EQ(Convert(*encoder, job), rc::Ok);
     ExpectWmv(job.output, 208, 160, 3, false);
     ExpectDecodes(job.output);
+    // Above the profile's 96 kbit/s, and said so.
+    const SizeFit fit = Fit(*encoder);
+    EXPECT_GT(fit.videoBitrate, 96000);
+    EXPECT_TRUE(fit.raised);
 }
 
 TEST_F(FfmpegEngine, PauseResumeAndStopLeaveAPlayableFile)
@@ -388,6 +392,9 @@ TEST_F(FfmpegEngine, PauseResumeAndStopLeaveAPlayableFile)
     EXPECT_EQ(encoder->PrepareToEncode(kTrue), rc::NotAllowedWhileEncoding);
     EXPECT_EQ(encoder->Start(), rc::Ok); // resumes
     EXPECT_EQ(encoder->GetRunState(nullptr), RunState::Encoding);
+    // A file is kept only once it holds pictures.
+    for (int i = 0; i < 500 && Stat(*encoder, Read::Converted) < 1000; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_EQ(encoder->Pause(), rc::Ok);
     ASSERT_EQ(encoder->Stop(), rc::Ok);
     Result failure = rc::Fail;
@@ -473,16 +480,20 @@ TEST_F(FfmpegEngine, RefusesAtPrepareWhatCannotWorkAndKeepsExistingFiles)
         files += e.path().filename().string().front() == '.';
     EXPECT_EQ(files, 0u) << "a temporary file was left";
 
-    // A run that fails once started (a limit too small for even the header)
-    // keeps it too.
-    {
-        Job job;
-        job.source = Media("clip.mp4");
-        job.output = existing;
-        job.maxFileSize = 3000;
-        auto fresh = NewEncoder();
-        EXPECT_EQ(Convert(*fresh, job), rc::InvalidArg);
-        EXPECT_EQ(fresh->GetRunState(nullptr), RunState::Stopped);
+    // A limit too small for one second of the profile: a header alone, or
+    // a header and no picture, would have replaced it. Two passes are
+    // refused before the analysis too.
+    for (const std::int64_t limit : {3000, 40000}) {
+        for (const bool twoPass : {false, true}) {
+            Job job;
+            job.source = Media("clip.mp4");
+            job.output = existing;
+            job.profile = "MRProf1v";
+            job.maxFileSize = limit;
+            job.twoPass = twoPass;
+            auto fresh = NewEncoder();
+            EXPECT_EQ(Prepare(*fresh, job), rc::SizeLimitTooSmall) << limit;
+        }
     }
     EXPECT_EQ(FileBytes(existing), "keep me");
     files = 0;

@@ -1,3 +1,6 @@
+#include <cmath>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "SizeFit.h"
@@ -74,4 +77,27 @@ TEST(SizeFit, LowersTheVideoRateOnlyAsFarAsTheLimitNeeds)
     auto low = HighVga(600);
     low.videoBitrate = 48000;
     EXPECT_EQ(FitToLimit(low).videoBitrate, 48000);
+}
+
+// The floor keeps the second pass of two at or above what the first pass
+// can reach at the coarsest quantiser: the rate control of Debian 12's
+// FFmpeg refuses a lower plan and then frees its state twice.
+TEST(SizeFit, SecondPassFloorIsWhatTheLoggedFramesNeedAtTheCoarsestQuantiser)
+{
+    using mce::ff::SecondPassFloor;
+    EXPECT_EQ(SecondPassFloor("", 15), 0);
+    EXPECT_EQ(SecondPassFloor("not a log;\n", 15), 0);
+    // At the coarsest step (31 of 118 lambda units) a frame's bits stay as
+    // logged; at half of it the texture would take half as many.
+    const std::string coarse = "in:0 out:0 type:2 q:3658 itex:0 ptex:9999 mv:1000 misc:1000 fcode:1 bcode:1;\n";
+    const std::string fine = "in:1 out:1 type:2 q:1829 itex:0 ptex:9999 mv:1000 misc:1000 fcode:1 bcode:1;\n";
+    EXPECT_EQ(SecondPassFloor(coarse, 15), static_cast<int>(std::ceil(12000 * 15 * 1.15)));
+    EXPECT_EQ(SecondPassFloor(fine, 15), static_cast<int>(std::ceil(7000 * 15 * 1.15)));
+    // A mean over the frames; a last entry cut short is skipped.
+    EXPECT_EQ(SecondPassFloor(coarse + fine + "in:2 out:2 type:2 q:", 15),
+              static_cast<int>(std::ceil(9500 * 15 * 1.15)));
+    // A key frame stops at 0.8 of the coarsest step.
+    EXPECT_EQ(SecondPassFloor("in:0 out:0 type:1 q:2926 itex:9999 ptex:0 mv:0 misc:1000;", 10),
+              static_cast<int>(std::ceil((2926.0 * 10000 / (0.8 * 3658) + 1000) * 10 * 1.15)));
+    EXPECT_EQ(SecondPassFloor(coarse, 0), 0);
 }

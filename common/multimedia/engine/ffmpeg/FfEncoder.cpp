@@ -274,6 +274,7 @@ public:
         if (!fit)
             return rc::InvalidArg;
         fit->videoBitrate = m_counters->fittedBitrate.load(std::memory_order_relaxed);
+        fit->raised = m_counters->rateRaised.load(std::memory_order_relaxed);
         fit->full = m_counters->limitReached.load();
         fit->keptMs = m_counters->keptMs.load();
         return rc::Ok;
@@ -437,6 +438,7 @@ Result FfEncoder::Start()
     st.counters->bytes = 0;
     st.counters->mediaMs = 0;
     st.counters->fittedBitrate = 0;
+    st.counters->rateRaised = false;
     st.counters->limitReached = false;
     st.counters->keptMs = 0;
     // Encoding before the threads start: a short run may end at once.
@@ -468,7 +470,7 @@ Result FfEncoder::Stop()
     std::lock_guard lock(st.mutex);
     if (!st.Busy())
         return rc::OnlyDuringEncoding;
-    st.job->Stop(); // returns once the file is finished
+    st.job->Stop();    // returns once the file is finished
     st.Finish(rc::Ok); // unless the job's own end came first
     return rc::Ok;
 }

@@ -118,6 +118,20 @@ Result Job::Impl::Prepare()
         (width > 0 && width - cfg.cropLeft - cfg.cropRight < 2) ||
         (height > 0 && height - cfg.cropTop - cfg.cropBottom < 2))
         return rc::InvalidCrop;
+    // A limit that cannot hold one second, even at the lowest rate a fit
+    // goes down to, is refused now: not after an analysis pass, and not
+    // with a file of a header and nothing in it.
+    if (cfg.maxFileSize > 0) {
+        const EngineProfile& p = cfg.profile;
+        std::int64_t video = 0, buffer = 0;
+        if (p.HasVideo()) {
+            video = std::min(kFitFloorBitrate, p.videoBitrate);
+            buffer = static_cast<std::int64_t>(p.videoBuffer) * video / p.videoBitrate;
+        }
+        const std::int64_t audio = p.HasAudio() && source.HasAudio() ? p.audioBitrate : 0;
+        if (cfg.maxFileSize < Muxer::ReservedBytes(cfg, 1000, buffer / 8) + (video + audio) / 8)
+            return rc::SizeLimitTooSmall;
+    }
     if ((cfg.profile.HasVideo() && !avcodec_find_encoder(AV_CODEC_ID_WMV2)) ||
         (cfg.profile.HasAudio() && !avcodec_find_encoder(AV_CODEC_ID_WMAV2)))
         return rc::CodecNotFound;
@@ -162,7 +176,8 @@ EngineProfile Job::Impl::RatedProfile(int pass, AVRational outRate)
             rated.videoBitrate = floor;
         }
     }
-    counters->fittedBitrate = rated.videoBitrate < p.videoBitrate ? rated.videoBitrate : 0;
+    counters->fittedBitrate = rated.videoBitrate != p.videoBitrate ? rated.videoBitrate : 0;
+    counters->rateRaised = rated.videoBitrate > p.videoBitrate;
     return rated;
 }
 
@@ -247,6 +262,13 @@ Result Job::Impl::RunPass(int number)
         // nothing to follow.
         firstPassMs = ps.muxer->AnalysedMs();
         return stopRequested ? rc::Ok : (passLog.empty() ? rc::SourceNotWorking : rc::Ok);
+    }
+    // A file without a single picture is no conversion, whatever ended it:
+    // the earlier output stays.
+    if (haveVideo && ps.muxer->Pictures() == 0) {
+        if (stopRequested)
+            return rc::Ok;
+        return ps.muxer->LimitReached() ? rc::SizeLimitTooSmall : rc::SourceNotWorking;
     }
     if (Result r = ps.muxer->WriteTrailer(); Failed(r))
         return r;

@@ -44,10 +44,11 @@ struct Counters {
     std::atomic<std::int64_t> bytes{0};    // bytes of the output so far
     std::atomic<std::int64_t> mediaMs{0};  // media time converted so far
     std::atomic<std::int64_t> sourceMs{0}; // length of the prepared source, 0 unknown
-    // How the size limit shaped the output: the video rate lowered to so
-    // that the whole source fits (0: the profile's), and whether the limit
+    // How the size limit shaped the output: the video rate the final pass
+    // runs at when it is not the profile's (0: the profile's), and whether the limit
     // was reached before the source's end, with the media time written then.
     std::atomic<std::int32_t> fittedBitrate{0};
+    std::atomic<bool> rateRaised{false}; // fittedBitrate is above the profile's
     std::atomic<bool> limitReached{false};
     std::atomic<std::int64_t> keptMs{0};
 };

@@ -86,7 +86,8 @@ void RemoveStaleTemporaries(const fs::path& dir)
             continue;
         // A file system without locks keeps everything. The name must still
         // be the file we locked: it may have been committed and replaced.
-        struct stat held {}, named {};
+        struct stat held {};
+        struct stat named {};
         if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &held) == 0 && lstat(it->path().c_str(), &named) == 0 &&
             held.st_dev == named.st_dev && held.st_ino == named.st_ino && HoldsOurContent(fd))
             unlink(it->path().c_str());
@@ -136,7 +137,8 @@ Result OutputFile::Create(const std::string& outputPath)
         // have taken the new file for a stale one. Its lock lasts only until
         // it has unlinked the file, so waiting for ours tells: a file that is
         // no longer the one under our name is made again.
-        struct stat held {}, named {};
+        struct stat held {};
+        struct stat named {};
         int locked;
         while ((locked = flock(m_fd, LOCK_EX)) != 0 && errno == EINTR) {
         }
@@ -284,7 +286,7 @@ Result Muxer::Open()
     // A limit that cannot even hold the header and an empty index is
     // refused rather than exceeded.
     if (m_cfg.maxFileSize > 0 && avio_tell(oc->pb) + 2 * kAsfPacketSize + 1024 > m_cfg.maxFileSize)
-        return rc::InvalidArg;
+        return rc::SizeLimitTooSmall;
     return rc::Ok;
 }
 
@@ -327,6 +329,7 @@ bool Muxer::WritePacket(PassLink& ps, PacketPtr pkt, bool video)
         return false;
     }
     ps.packetPool.Put(std::move(pkt));
+    m_pictures += video;
     m_writtenMs = std::max(m_writtenMs, endMs);
     const std::int64_t done = ps.number == 2 ? m_firstPassMs / 2 + endMs / 2 : endMs;
     if (done > m_counters.mediaMs.load())

@@ -74,6 +74,9 @@ public:
     Result WriteTrailer();
     // The media time the analysis pass saw.
     std::int64_t AnalysedMs() const { return m_analysedMs; }
+    // Pictures in the file, and whether the size limit ended it.
+    std::int64_t Pictures() const { return m_pictures; }
+    bool LimitReached() const { return m_limitReached; }
     // Bytes of a file of durationMs that are no media: the header with its
     // room for the display texts, the index, and what the size check keeps
     // free for the packet being written (one of at most largestPacket bytes).
@@ -97,6 +100,7 @@ private:
     std::int64_t m_firstPassMs = 0;
     std::int64_t m_analysedMs = 0;
     std::int64_t m_writtenMs = 0; // media time in the file so far
+    std::int64_t m_pictures = 0;
     bool m_limitReached = false;
 };
 
