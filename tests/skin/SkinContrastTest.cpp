@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QStyleOptionButton>
+#include <QStyleOptionSpinBox>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTabBar>
@@ -25,6 +26,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -309,7 +311,10 @@ private:
             Expect(where, Read(memo->viewport(), w, {}), least);
             if (old.isEmpty())
                 memo->clear();
-        } else if (qobject_cast<QAbstractSpinBox*>(w) || qobject_cast<QComboBox*>(w)) {
+        } else if (auto* spin = qobject_cast<QAbstractSpinBox*>(w)) {
+            Expect(where, Read(w, w, {}), least);
+            Arrows(spin, where, least);
+        } else if (qobject_cast<QComboBox*>(w)) {
             Expect(where, Read(w, w, {}), least);
         } else if (auto* bar = qobject_cast<QProgressBar*>(w)) {
             // The figure over the empty groove and over the full chunk.
@@ -332,6 +337,37 @@ private:
             const QModelIndex first = FirstItem(view);
             if (first.isValid())
                 Expect(where + QStringLiteral(" item"), Read(view->viewport(), w, view->visualRect(first)), least);
+        }
+    }
+
+    // The arrows of a spin box, read against the button they are drawn on
+    // (the colour most of the button shows); its edges are left out.
+    void Arrows(QAbstractSpinBox* spin, const QString& where, double least)
+    {
+        QStyleOptionSpinBox opt;
+        opt.initFrom(spin);
+        opt.subControls = QStyle::SC_All;
+        opt.buttonSymbols = spin->buttonSymbols();
+        opt.frame = spin->hasFrame();
+        opt.stepEnabled = QAbstractSpinBox::StepUpEnabled | QAbstractSpinBox::StepDownEnabled;
+        const QImage image = spin->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        for (const auto& [control, name] : {std::pair{QStyle::SC_SpinBoxUp, "up"}, {QStyle::SC_SpinBoxDown, "down"}}) {
+            const QRect button =
+                spin->style()->subControlRect(QStyle::CC_SpinBox, &opt, control, spin).adjusted(2, 2, -2, -2) &
+                image.rect();
+            std::map<QRgb, int> count;
+            for (int y = button.top(); y <= button.bottom(); ++y)
+                for (int x = button.left(); x <= button.right(); ++x)
+                    ++count[image.pixel(x, y)];
+            if (count.empty())
+                continue;
+            const QRgb back = std::max_element(count.begin(), count.end(), [](auto& a, auto& b) {
+                                  return a.second < b.second;
+                              })->first;
+            double best = 1.0;
+            for (const auto& [c, n] : count)
+                best = std::max(best, Contrast(c, back));
+            Expect(where + QStringLiteral(" %1 arrow").arg(QLatin1String(name)), best, least);
         }
     }
 
