@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -154,6 +157,42 @@ TEST_F(TfmSourceTest, BrowseButtonsAskTheFileDialogsAndTakeOnlyAConfirmedChoice)
     Click("btnBrowseOutput"); // a choice that would not fit is refused
     EXPECT_TRUE(TakeError().contains("too long"));
     EXPECT_EQ(Edit("edtOutput")->text(), "/videos/new.wmv");
+}
+
+// The product's own file dialogs: each filter is shown once, as described,
+// and its patterns still choose what is listed.
+TEST_F(TfmSourceTest, FileDialogsShowEachFilterOnceAndApplyItsPatterns)
+{
+    std::ofstream(dir / "notes.txt") << "not a video";
+    ui::InstallDialogs(nullptr);
+    QStringList openShown, saveShown, listed;
+    const auto read = [&](QStringList& shown, QStringList* files) {
+        testsupport::OnNextModal<QFileDialog>([&shown, files](QFileDialog* d) {
+            auto* types = d->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            for (int i = 0; types && i < types->count(); ++i)
+                shown << types->itemText(i);
+            auto* list = d->findChild<QAbstractItemView*>(QStringLiteral("listView"));
+            // The folder is listed on a thread of the dialog's own.
+            for (int i = 0; files && list && i < 500 && list->model()->rowCount(list->rootIndex()) == 0; ++i)
+                QApplication::processEvents(QEventLoop::AllEvents, 10);
+            for (int i = 0; files && list && i < list->model()->rowCount(list->rootIndex()); ++i)
+                *files << list->model()->index(i, 0, list->rootIndex()).data().toString();
+            d->reject();
+        });
+    };
+    Edit("edtSource")->setText(Q(clip));
+    read(openShown, &listed);
+    Click("btnBrowseSource");
+    read(saveShown, nullptr);
+    Click("btnBrowseOutput");
+    ui::InstallDialogs(&dialogs);
+
+    const auto all = [](const QStringList& l) { return l.join(QStringLiteral(" | ")).toStdString(); };
+    EXPECT_EQ(all(openShown), "Windows Video Files (*.wmv, *.avi, *.mpg, *.mpeg) | DVD Files (*.VOB) | Other Video "
+                              "Files (*.mp4, *.m4v, *.mkv, *.mov, *.webm, *.flv, *.3gp, *.ts, *.m2ts, *.vob, *.dat) | "
+                              "All Files(*.*)");
+    EXPECT_EQ(all(listed), "clip.avi");
+    EXPECT_EQ(all(saveShown), "Windows Media Video File(*.wmv)");
 }
 
 TEST_F(TfmSourceTest, OnlyOkFillsTheItemNotCancelNorTheFramesClose)
