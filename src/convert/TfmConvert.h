@@ -84,6 +84,10 @@ private:
     void EndOfItem();
     void EndOnEngineFailure();
     void FreeEncoder();
+    // Stops the session at the user's word; the figures then show what the
+    // kept output holds.
+    void StopKeeping();
+    bool ConfirmOverwrite();
     void UpdateStatus();
     void UpdateButtons();
     void SetState(std::int32_t nState);

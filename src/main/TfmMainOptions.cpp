@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "DialogService.h"
+#include "OverwriteQuestion.h"
 #include "PathUtil.h"
 #include "TextUtil.h"
 #include "TfmConvert.h"
@@ -156,8 +157,7 @@ bool TfmMain::UpdateOption(bool bSave, bool bSilent)
         const std::int32_t height = ui->seHeight->value();
         if (custom && !bSilent && !CustomSizeFits(width, height))
             return false;
-        if (Exists(output) && !bSilent &&
-            !ui::Confirm(this, QStringLiteral("The file %1 is existed, do you want to overwrite it?").arg(output)))
+        if (Exists(output) && !bSilent && !ui::Confirm(this, product::OverwriteQuestion({output})))
             return false;
         // A silent collection keeps the stored name rather than a cut one.
         if (fits) {
