@@ -72,6 +72,8 @@ protected:
     void reject() override;
 
 private:
+    static constexpr const char* kStopQuestion = "Are you sure to stop the encoding process?";
+
     void FormCreate();
     bool FormCloseQuery();
     void StartConvert();
