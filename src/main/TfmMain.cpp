@@ -201,6 +201,7 @@ void TfmMain::ConnectHandlers()
     // "Convert One File" page.
     connect(ui->sbtnDVDRefresh, &QPushButton::clicked, this, &TfmMain::sbtnDVDRefreshClick);
     connect(ui->lbChapters, &QListWidget::itemClicked, this, &TfmMain::lbChaptersClick);
+    connect(ui->lbChapters, &QListWidget::itemChanged, this, &TfmMain::lbChaptersChanged);
     connect(ui->rbtnFile, &QRadioButton::clicked, this, &TfmMain::rbtnFileClick);
     connect(ui->rbtnVCD, &QRadioButton::clicked, this, &TfmMain::rbtnVCDClick);
     connect(ui->sbtnFileBrowse, &QPushButton::clicked, this, &TfmMain::sbtnFileBrowseClick);

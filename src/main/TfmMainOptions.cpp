@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "DialogService.h"
+#include "OutputNames.h"
 #include "OverwriteQuestion.h"
 #include "PathUtil.h"
 #include "TextUtil.h"
@@ -36,10 +37,11 @@ std::int32_t ReadMargin(const QString& text)
 
 // An output name is taken as absolute the moment it is accepted, so that the
 // engine writes where the windows show and the run window's "&Preview" and
-// "&Browse Folder" open that file and its folder.
+// "&Browse Folder" open that file and its folder; typed without an
+// extension, it is given ".wmv", by which players know the file.
 QString AbsoluteOutput(const QString& path)
 {
-    return QString::fromStdString(cx::AbsolutePath(path.toStdString()));
+    return QString::fromStdString(outputnames::WithWmvExtension(cx::AbsolutePath(path.toStdString())));
 }
 
 // The same for a stored output (a profile's), where it fits its field; one

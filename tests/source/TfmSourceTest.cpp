@@ -14,6 +14,7 @@
 #include "QtTestApp.h"
 #include "ScriptedDialogs.h"
 #include "TestHost.h"
+#include "TextUtil.h"
 #include "TfmSource.h"
 
 namespace {
@@ -82,14 +83,15 @@ TEST_F(TfmSourceTest, OkRefusesAMissingSourceOrAnEmptyOutputAndStaysOpen)
     EXPECT_FALSE(without.UpdateData(true));
 }
 
-TEST_F(TfmSourceTest, OkAcceptsAnExistingFolderAndAnyNonEmptyOutput)
+TEST_F(TfmSourceTest, OkAcceptsAnExistingFolderAndAnyNonEmptyOutputAsAWmvFile)
 {
     EXPECT_EQ(dlg.styleSheet(), skin::SkinStyleSheet(1));
     EXPECT_TRUE(Ok(Q(dir.path()), "no-extension/in/a/missing/folder"));
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(std::string(item.szSource), dir.path().string());
-    // A relative output is taken in the current folder, where the engine would write it.
-    EXPECT_EQ(std::string(item.szOutput), (fs::current_path() / "no-extension/in/a/missing/folder").string());
+    // A relative output is taken in the current folder, where the engine
+    // would write it; typed without an extension, it gets ".wmv".
+    EXPECT_EQ(std::string(item.szOutput), (fs::current_path() / "no-extension/in/a/missing/folder.wmv").string());
 
     // An existing output, even the source itself, is not questioned here.
     EXPECT_TRUE(Ok(Q(clip), Q(clip)));
@@ -100,6 +102,23 @@ TEST_F(TfmSourceTest, OkAcceptsAnExistingFolderAndAnyNonEmptyOutput)
     again.SetRunItem(&item);
     again.UpdateData(false);
     EXPECT_EQ(again.findChild<QLineEdit*>(QStringLiteral("edtSource"))->text(), Q(clip));
+}
+
+// The chosen source names the output, in the folder of the main window's
+// output while the dialog's is empty, until the user types a name.
+TEST_F(TfmSourceTest, TheOutputFollowsTheChosenSourceUntilTheUserNamesIt)
+{
+    cx::CopyText(host.option.szOutputFile, (dir / "out" / "film.wmv").c_str());
+    const fs::path other = dir / "other.mpg";
+    std::ofstream(other) << "b";
+    dialogs.openPaths = {Q(clip), Q(other), Q(clip)};
+    Click("btnBrowseSource");
+    EXPECT_EQ(Edit("edtOutput")->text(), Q(dir / "out" / "clip.wmv"));
+    Click("btnBrowseSource");
+    EXPECT_EQ(Edit("edtOutput")->text(), Q(dir / "out" / "other.wmv"));
+    Edit("edtOutput")->setText(Q(dir / "mine.wmv"));
+    Click("btnBrowseSource");
+    EXPECT_EQ(Edit("edtOutput")->text(), Q(dir / "mine.wmv"));
 }
 
 TEST_F(TfmSourceTest, PathsLongerThanTheirFieldAreRefusedNeverCut)
@@ -119,7 +138,7 @@ TEST_F(TfmSourceTest, PathsLongerThanTheirFieldAreRefusedNeverCut)
     TakeError();
     EXPECT_TRUE(ItemUntouched());
 
-    const QString fits = "/tmp/" + QString(254, QLatin1Char('o')); // 259 bytes
+    const QString fits = "/tmp/" + QString(250, QLatin1Char('o')) + ".wmv"; // 259 bytes
     EXPECT_TRUE(Ok(Q(clip), fits));
     EXPECT_EQ(QString::fromUtf8(item.szOutput), fits);
 }
