@@ -12,10 +12,10 @@
 #include "ConvertRecipes.h"
 #include "CxList.h"
 #include "CxWMEncoder.h"
+#include "DesktopShell.h"
 #include "DialogService.h"
 #include "MROption.h"
 #include "PathUtil.h"
-#include "WinUtil.h"
 #include "main/MainAccess.h"
 #include "main/ProductLinks.h"
 #include "ui_TfmConvert.h"
@@ -121,7 +121,8 @@ void TfmConvert::StartConvert()
         UpdateStatus();
         UpdateButtons();
         close();
-        cx::ShellOpen(product::kPrerequisitesPage);
+        ui::OpenOnDesktop(parentWidget(), product::kPrerequisitesPage, QStringLiteral("the web page"),
+                          QStringLiteral("a web browser"));
         SetHourglass(false);
         return;
     }
@@ -356,7 +357,8 @@ void TfmConvert::EndOnEngineFailure()
 void TfmConvert::sbtnPauseClick()
 {
     if (m_nState == csFinished) {
-        cx::ShellOpen(FolderAddressOf(OutputText()).c_str());
+        ui::OpenOnDesktop(this, FolderAddressOf(OutputText()), QStringLiteral("the output folder"),
+                          QStringLiteral("a file manager"));
         return;
     }
     if (m_bRunning) {
@@ -407,7 +409,7 @@ void TfmConvert::sbtnPauseClick()
 
 void TfmConvert::sbtnPreviewClick()
 {
-    cx::ShellOpen(OutputText().c_str());
+    ui::OpenOnDesktop(this, OutputText(), QStringLiteral("the converted video"), QStringLiteral("a video player"));
 }
 
 void TfmConvert::reject()

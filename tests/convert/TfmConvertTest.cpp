@@ -36,7 +36,10 @@ protected:
     TfmConvertTest()
     {
         cx::CopyText(host.option.szOutputFile, "/videos/out/clip.wmv");
-        cx::SetShellOpener([this](const std::string& text) { opened.push_back(text); });
+        cx::SetShellOpener([this](const std::string& text) {
+            opened.push_back(text);
+            return desktopCanOpen;
+        });
         engine.calls.clear();
     }
     ~TfmConvertTest() override
@@ -106,6 +109,7 @@ protected:
     testsupport::TestHost host;
     std::vector<std::unique_ptr<RunItem>> items;
     std::vector<std::string> opened;
+    bool desktopCanOpen = true; // false: the desktop has no program for anything
 };
 
 // Kept first: the process-wide first tick is seen only once per process.
@@ -219,6 +223,32 @@ TEST_F(TfmConvertTest, SingleFileRunShowsItsSourceAndFinishesWithPreviewAndFolde
     Button(*w, "sbtnClose")->click();
     EXPECT_FALSE(w->isVisible());
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// A desktop without a program for videos or folders: the user is told what
+// could not be opened, what to install, and where the file is.
+TEST_F(TfmConvertTest, PreviewAndFolderSayWhenTheDesktopHasNoProgramForThem)
+{
+    AddItem("/videos/in/a.avi");
+    auto w = Open();
+    Begin(*w);
+    EngineEnds(*w);
+    ASSERT_EQ(w->GetState(), TfmConvert::csFinished);
+    desktopCanOpen = false;
+    Button(*w, "sbtnPreview")->click();
+    Button(*w, "sbtnPause")->click();
+    EXPECT_EQ(opened, (std::vector<std::string>{"/videos/out/clip.wmv", "file:///videos/out/"}));
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[0].text, "No program is set up to open the converted video. Install a video player, "
+                                        "or open /videos/out/clip.wmv yourself.");
+    EXPECT_EQ(dialogs.messages[1].text, "No program is set up to open the output folder. Install a file manager, or "
+                                        "open /videos/out/ yourself.");
+    for (const auto& m : dialogs.messages) {
+        EXPECT_EQ(m.owner, w.get());
+        EXPECT_EQ(m.caption, "Error");
+        EXPECT_EQ(m.icon, ui::Icon::Error);
+    }
+    EXPECT_EQ(w->GetState(), TfmConvert::csFinished);
 }
 
 // The engine says it still encodes while the figures stand still (a slow

@@ -250,6 +250,31 @@ TEST_F(StartUp, HelpAndHomePageGoThroughShellOpen)
     EXPECT_EQ(opened, (std::vector<std::string>{help, help, product::kHomePage, product::kHomePage}));
 }
 
+// A desktop without a browser: each of these tells what could not be
+// opened and how to get it, instead of doing nothing.
+TEST_F(StartUp, HelpAndHomePageSayWhenTheDesktopHasNoProgramForThem)
+{
+    TfmMain& m = Open();
+    dialogs.messages.clear();
+    desktopCanOpen = false;
+    Button("sbtnHelp")->click();
+    A("miHelpWeb")->trigger();
+    W<skin::LinkLabel>("sURLHome")->Open();
+    const std::string guide = (ProgramDir() / "mrhelp" / "index.html").string();
+    ASSERT_EQ(dialogs.messages.size(), 3u);
+    EXPECT_EQ(dialogs.messages[0].text.toStdString(),
+              "No program is set up to open the help. Install a web browser, or open " + guide + " yourself.");
+    for (int i : {1, 2})
+        EXPECT_EQ(dialogs.messages[i].text.toStdString(),
+                  std::string("No program is set up to open the web page. Install a web browser, or open ") +
+                      product::kHomePage + " yourself.");
+    for (const auto& msg : dialogs.messages) {
+        EXPECT_EQ(msg.owner, &m);
+        EXPECT_EQ(msg.caption, QStringLiteral("Error"));
+        EXPECT_EQ(msg.icon, ui::Icon::Error);
+    }
+}
+
 TEST_F(StartUp, HelpOpensTheHtmlGuideWhenTheDesktopCannotOpenTheChmFile)
 {
     std::vector<std::string> asked;
