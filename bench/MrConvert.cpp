@@ -86,6 +86,8 @@ int Fail(CxWMEncoder& enc, const char* fallback)
 {
     const std::string text = enc.GetErrorText();
     std::fprintf(stderr, "%s\n", text.empty() ? fallback : text.c_str());
+    if (enc.GetLastResult() == mce::rc::SizeLimitTooSmall)
+        std::fprintf(stderr, "the size limit cannot hold one second of the video at this screen size and quality\n");
     return 1;
 }
 

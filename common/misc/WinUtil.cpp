@@ -142,9 +142,7 @@ bool ShellOpen(const char* text)
         std::lock_guard lock(g_openerLock);
         opener = g_opener;
     }
-    if (opener)
-        opener(text);
-    return true;
+    return !opener || opener(text);
 }
 
 void SetCheckedShellOpener(CheckedShellOpener opener)

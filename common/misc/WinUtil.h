@@ -36,14 +36,16 @@ bool GetUserConfigDir(const char* app, char* buf);
 bool CreateUserDir(const char* dir);
 
 // Hands a file path, a "file://" folder address or a web address to the
-// desktop. False for a null or empty text; true otherwise, whatever the
-// desktop makes of it. Never builds a command line.
+// desktop. False for a null or empty text, and when the desktop has no
+// program that takes it (the caller then tells the user); true otherwise.
+// Never builds a command line.
 bool ShellOpen(const char* text);
 
-// The desktop side of ShellOpen. The windowed program installs one that opens
-// the text with the desktop's URL handler; tests install a recording double.
-// Without one, ShellOpen does nothing but still reports true.
-using ShellOpener = std::function<void(const std::string&)>;
+// The desktop side of ShellOpen: opens the text and answers whether the
+// desktop had a program for it. The windowed program installs one that asks
+// the desktop's URL handler; tests install a recording double. Without one,
+// ShellOpen does nothing but still reports true.
+using ShellOpener = std::function<bool(const std::string&)>;
 void SetShellOpener(ShellOpener opener);
 
 // For a caller with a second choice (the help file, whose viewer many

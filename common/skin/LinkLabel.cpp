@@ -3,7 +3,7 @@
 #include <QMouseEvent>
 #include <QStyle>
 
-#include "WinUtil.h"
+#include "DesktopShell.h"
 
 namespace skin {
 
@@ -18,7 +18,8 @@ void LinkLabel::Open()
     // A blank address opens nothing: the desktop would only show an error.
     const QByteArray text = m_address.trimmed().toUtf8();
     if (!text.isEmpty())
-        cx::ShellOpen(text.constData());
+        ui::OpenOnDesktop(window(), text.toStdString(), QStringLiteral("the web page"),
+                          QStringLiteral("a web browser"));
 }
 
 void LinkLabel::mouseReleaseEvent(QMouseEvent* event)

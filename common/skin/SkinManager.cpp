@@ -90,6 +90,30 @@ QString SkinStyleSheet(int skin)
     return FillSkinTemplate(ReadResource(QStringLiteral(":/skins/skin.qss")), SkinPalette(skin));
 }
 
+void FontBase::Keep(QWidget* root)
+{
+    m_fonts.clear();
+    if (!root)
+        return;
+    m_fonts.emplace_back(root, root->font());
+    for (QWidget* w : root->findChildren<QWidget*>())
+        m_fonts.emplace_back(w, w->font());
+}
+
+void FontBase::SetSheet(QWidget* root, const QString& sheet) const
+{
+    if (!root)
+        return;
+    if (!root->styleSheet().isEmpty()) {
+        root->setStyleSheet(QString());
+        for (const auto& [w, font] : m_fonts) {
+            if (w)
+                w->setFont(font);
+        }
+    }
+    root->setStyleSheet(sheet);
+}
+
 SkinManager::SkinManager(QObject* parent) : QObject(parent) {}
 
 void SkinManager::AddComponent(QWidget* widget)
@@ -97,8 +121,20 @@ void SkinManager::AddComponent(QWidget* widget)
     if (!widget)
         return;
     m_components.emplace_back(widget);
+    m_fonts.emplace_back();
     if (m_style != 0)
-        widget->setStyleSheet(SkinStyleSheet(m_style));
+        Style(m_components.size() - 1, SkinStyleSheet(m_style));
+}
+
+void SkinManager::Style(std::size_t index, const QString& sheet)
+{
+    QWidget* w = m_components[index];
+    if (!w)
+        return;
+    // Every skin starts from the fonts of the design, whichever came before.
+    if (!m_fonts[index].Kept())
+        m_fonts[index].Keep(w);
+    m_fonts[index].SetSheet(w, sheet);
 }
 
 void SkinManager::SetStyle(int skin)
@@ -114,10 +150,8 @@ void SkinManager::SetStyle(int skin)
 void SkinManager::Restyle()
 {
     const QString sheet = SkinStyleSheet(m_style);
-    for (const auto& w : m_components) {
-        if (w)
-            w->setStyleSheet(sheet);
-    }
+    for (std::size_t i = 0; i < m_components.size(); ++i)
+        Style(i, sheet);
     ++m_restyles;
 }
 

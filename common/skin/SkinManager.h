@@ -2,10 +2,12 @@
 // its component list with one of the five built-in skins.
 #pragma once
 
+#include <QFont>
 #include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <utility>
 #include <vector>
 
 class QWidget;
@@ -17,6 +19,24 @@ enum SkinType { BlueGlass = 1, DeepBlue = 2, MacOS = 3, WindowsXP = 4, Protein =
 constexpr int kSkinCount = 5;
 
 QString SkinName(int skin); // "Blue Glass", ...; empty outside 1..5
+
+// Qt's style sheets set the font of each widget they polish from the fonts in
+// force at that moment, so a sheet set over another one starts from the
+// fonts the first one left, and those drift towards the application's
+// default. A font base keeps the fonts of a widget and its descendants as
+// they were before any sheet, and sets each new sheet from them.
+class FontBase {
+public:
+    // Keeps the fonts of root and of every widget inside it.
+    void Keep(QWidget* root);
+    bool Kept() const { return !m_fonts.empty(); }
+    // Sets root's own sheet as if it were the first: the old sheet goes,
+    // the kept fonts come back, then the new sheet is set.
+    void SetSheet(QWidget* root, const QString& sheet) const;
+
+private:
+    std::vector<std::pair<QPointer<QWidget>, QFont>> m_fonts;
+};
 
 class SkinManager : public QObject {
     Q_OBJECT
@@ -34,8 +54,10 @@ public:
 
 private:
     void Restyle();
+    void Style(std::size_t index, const QString& sheet);
 
     std::vector<QPointer<QWidget>> m_components;
+    std::vector<FontBase> m_fonts; // one per component, kept at its first style
     int m_style = 0;
     int m_restyles = 0;
 };

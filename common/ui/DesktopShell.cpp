@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include "Assert.h"
+#include "DialogService.h"
 #include "WinUtil.h"
 
 namespace ui {
@@ -44,6 +45,8 @@ QUrl ShellUrl(const std::string& text)
     return url.isValid() && !url.scheme().isEmpty() ? url : QUrl::fromLocalFile(s);
 }
 
+namespace {
+
 // Does the MIME list file name a program for one of the
 // types? Lines read "type=app.desktop;other.desktop;"; associations the user
 // removed do not count.
@@ -68,13 +71,9 @@ bool ListsProgramFor(const QString& file, const QStringList& types)
     return false;
 }
 
-bool DesktopHasProgramFor(const QString& path)
+// Does any of the desktop's MIME lists name a program for one of the types?
+bool DesktopListsProgramFor(const QStringList& types)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return false;
-    const QMimeType mime = QMimeDatabase().mimeTypeForFile(info);
-    const QStringList types = QStringList{mime.name()} + mime.aliases();
     QStringList files;
     for (const QString& dir : QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation))
         files << dir + QStringLiteral("/mimeapps.list");
@@ -88,9 +87,64 @@ bool DesktopHasProgramFor(const QString& path)
     return false;
 }
 
+// The graphical browsers the desktop's launcher tries when nothing else
+// takes an address or file ($BROWSER first), as xdg-open does.
+bool HaveBrowser()
+{
+    QStringList names;
+    for (const QString& command : qEnvironmentVariable("BROWSER").split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        names << command.section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty);
+    names << QStringLiteral("x-www-browser") << QStringLiteral("firefox") << QStringLiteral("firefox-esr")
+          << QStringLiteral("chromium") << QStringLiteral("chromium-browser") << QStringLiteral("google-chrome")
+          << QStringLiteral("epiphany") << QStringLiteral("konqueror") << QStringLiteral("falkon");
+    for (const QString& name : names) {
+        if (!name.isEmpty() && !QStandardPaths::findExecutable(name).isEmpty())
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool DesktopHasProgramFor(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return false;
+    const QMimeType mime = QMimeDatabase().mimeTypeForFile(info);
+    return DesktopListsProgramFor(QStringList{mime.name()} + mime.aliases());
+}
+
+bool DesktopCanOpen(const QUrl& url)
+{
+    if (url.isLocalFile()) {
+        const QString path = url.toLocalFile();
+        return !QFileInfo::exists(path) || DesktopHasProgramFor(path) || HaveBrowser();
+    }
+    const QString scheme = url.scheme().toLower();
+    return DesktopListsProgramFor({QStringLiteral("x-scheme-handler/") + scheme}) ||
+           ((scheme == QLatin1String("http") || scheme == QLatin1String("https")) && HaveBrowser());
+}
+
+bool OpenOnDesktop(QWidget* owner, const std::string& text, const QString& what, const QString& program)
+{
+    if (cx::ShellOpen(text.c_str()))
+        return true;
+    // A folder address is shown as the folder's path, which is what the user
+    // types into a file manager or a terminal.
+    const QString where = QString::fromStdString(text.rfind("file://", 0) == 0 ? text.substr(7) : text);
+    ShowErrorBox(
+        owner,
+        QStringLiteral("No program is set up to open %1. Install %2, or open %3 yourself.").arg(what, program, where));
+    return false;
+}
+
 void InstallDesktopShell()
 {
-    cx::SetShellOpener([](const std::string& text) { QDesktopServices::openUrl(ShellUrl(text)); });
+    cx::SetShellOpener([](const std::string& text) {
+        const QUrl url = ShellUrl(text);
+        return DesktopCanOpen(url) && QDesktopServices::openUrl(url);
+    });
     cx::SetCheckedShellOpener([](const std::string& text) {
         const QUrl url = ShellUrl(text);
         if (url.isLocalFile() && !DesktopHasProgramFor(url.toLocalFile()))

@@ -2,9 +2,12 @@
 // to the desktop's URL handler, a failed assertion is also shown in a box.
 #pragma once
 
+#include <QString>
 #include <QUrl>
 
 #include <string>
+
+class QWidget;
 
 namespace ui {
 void InstallDesktopShell();
@@ -20,4 +23,16 @@ QUrl ShellUrl(const std::string& text);
 // desktop's URL service cannot tell: it only starts a launcher, which then
 // fails on its own.
 bool DesktopHasProgramFor(const QString& path);
+
+// Whether the desktop's launcher will find a program for the URL: one for
+// the file's kind or the address's scheme in the MIME lists, or a web
+// browser, which the launcher falls back to. A local file that is not there
+// is the launcher's to report.
+bool DesktopCanOpen(const QUrl& url);
+
+// Shell open, and when the desktop has no program that takes the text, a box
+// owned by owner that says so: what could not be opened ("the help"), what
+// to install ("a web browser"), and the path or address to open by other
+// means. True when the desktop took it.
+bool OpenOnDesktop(QWidget* owner, const std::string& text, const QString& what, const QString& program);
 } // namespace ui

@@ -6,6 +6,15 @@
 namespace ui {
 namespace {
 
+// The product's filter texts name their patterns already ("Windows Video
+// Files (*.wmv, ...)"); the dialog shows each text once and still applies
+// the pattern list that follows it.
+void SetFilters(QFileDialog& dialog, const QStringList& filters)
+{
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters(filters);
+}
+
 QMessageBox::Icon ToQt(Icon icon)
 {
     switch (icon) {
@@ -25,8 +34,7 @@ QMessageBox::Icon ToQt(Icon icon)
 
 class QtDialogs final : public DialogService {
 public:
-    Answer Message(QWidget* owner, const QString& text, const QString& caption, Icon icon,
-                   Buttons buttons) override
+    Answer Message(QWidget* owner, const QString& text, const QString& caption, Icon icon, Buttons buttons) override
     {
         QMessageBox box(ToQt(icon), caption, text,
                         buttons == Buttons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, owner);
@@ -41,10 +49,9 @@ public:
         QFileDialog dialog(r.owner, r.title, r.initialName);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(r.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-        dialog.setNameFilters(r.filters);
-        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()
-                   ? dialog.selectedFiles().first()
-                   : QString();
+        SetFilters(dialog, r.filters);
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
+                                                                                       : QString();
     }
 
     QString SaveFile(const FileDialogRequest& r) override
@@ -52,22 +59,27 @@ public:
         QFileDialog dialog(r.owner, r.title, r.initialName);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setNameFilters(r.filters);
+        SetFilters(dialog, r.filters);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !r.promptOverwrite);
         if (r.addExtension)
             dialog.setDefaultSuffix(QStringLiteral("wmv"));
-        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()
-                   ? dialog.selectedFiles().first()
-                   : QString();
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
+                                                                                       : QString();
     }
 };
 
 QtDialogs g_qtDialogs;
 DialogService* g_service = nullptr;
 
-}  // namespace
+} // namespace
 
-DialogService& Dialogs() { return g_service ? *g_service : g_qtDialogs; }
-void InstallDialogs(DialogService* service) { g_service = service; }
+DialogService& Dialogs()
+{
+    return g_service ? *g_service : g_qtDialogs;
+}
+void InstallDialogs(DialogService* service)
+{
+    g_service = service;
+}
 
-}  // namespace ui
+} // namespace ui

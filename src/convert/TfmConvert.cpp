@@ -12,10 +12,10 @@
 #include "ConvertRecipes.h"
 #include "CxList.h"
 #include "CxWMEncoder.h"
+#include "DesktopShell.h"
 #include "DialogService.h"
 #include "MROption.h"
 #include "PathUtil.h"
-#include "WinUtil.h"
 #include "main/MainAccess.h"
 #include "main/ProductLinks.h"
 #include "ui_TfmConvert.h"
@@ -30,8 +30,6 @@ constexpr int kBatchInterval = 1000;
 
 // Polls in a row without progress after which a run has ended.
 constexpr int kSamePolls = 5;
-
-const char* const kStopQuestion = "Are you sure to stop the encoding process?";
 
 } // namespace
 
@@ -123,7 +121,8 @@ void TfmConvert::StartConvert()
         UpdateStatus();
         UpdateButtons();
         close();
-        cx::ShellOpen(product::kPrerequisitesPage);
+        ui::OpenOnDesktop(parentWidget(), product::kPrerequisitesPage, QStringLiteral("the web page"),
+                          QStringLiteral("a web browser"));
         SetHourglass(false);
         return;
     }
@@ -358,7 +357,8 @@ void TfmConvert::EndOnEngineFailure()
 void TfmConvert::sbtnPauseClick()
 {
     if (m_nState == csFinished) {
-        cx::ShellOpen(FolderAddressOf(OutputText()).c_str());
+        ui::OpenOnDesktop(this, FolderAddressOf(OutputText()), QStringLiteral("the output folder"),
+                          QStringLiteral("a file manager"));
         return;
     }
     if (m_bRunning) {
@@ -376,9 +376,10 @@ void TfmConvert::sbtnPauseClick()
         return;
     }
     if (!m_pWMEncoder) {
-        // "S&tart" after a stop begins the conversion anew; before the
-        // conversion has begun there is nothing to resume.
-        if (m_nState == csStopped)
+        // "S&tart" after a stop begins the conversion anew, over the file the
+        // stop kept; before the conversion has begun there is nothing to
+        // resume.
+        if (m_nState == csStopped && ConfirmOverwrite())
             StartConvert();
         return;
     }
@@ -406,26 +407,9 @@ void TfmConvert::sbtnPauseClick()
     m_bRunning = true;
 }
 
-void TfmConvert::sbtnCloseClick()
-{
-    if (!m_bRunning) {
-        close();
-        return;
-    }
-    if (!WithoutHourglass([this] { return ui::Confirm(this, QString::fromUtf8(kStopQuestion)); }))
-        return;
-    if (!m_bRunning)
-        return; // the run ended by itself while the question was open
-    FreeEncoder();
-    SetState(csStopped);
-    UpdateStatus();
-    UpdateButtons();
-    m_bRunning = false;
-}
-
 void TfmConvert::sbtnPreviewClick()
 {
-    cx::ShellOpen(OutputText().c_str());
+    ui::OpenOnDesktop(this, OutputText(), QStringLiteral("the converted video"), QStringLiteral("a video player"));
 }
 
 void TfmConvert::reject()

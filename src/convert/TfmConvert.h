@@ -72,6 +72,8 @@ protected:
     void reject() override;
 
 private:
+    static constexpr const char* kStopQuestion = "Are you sure to stop the encoding process?";
+
     void FormCreate();
     bool FormCloseQuery();
     void StartConvert();
@@ -84,6 +86,10 @@ private:
     void EndOfItem();
     void EndOnEngineFailure();
     void FreeEncoder();
+    // Stops the session at the user's word; the figures then show what the
+    // kept output holds.
+    void StopKeeping();
+    bool ConfirmOverwrite();
     void UpdateStatus();
     void UpdateButtons();
     void SetState(std::int32_t nState);

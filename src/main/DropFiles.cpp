@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <system_error>
 
+#include "OutputNames.h"
+
 namespace dropfiles {
 namespace {
 
@@ -79,13 +81,7 @@ std::vector<std::filesystem::path> CollectVideoFiles(const std::vector<std::file
 
 std::filesystem::path OutputBeside(const std::filesystem::path& source, const std::set<std::string>& taken)
 {
-    const std::filesystem::path folder = source.parent_path();
-    const std::string stem = source.stem().string();
-    for (int n = 1;; ++n) {
-        std::filesystem::path candidate = folder / (n == 1 ? stem + ".wmv" : stem + " (" + std::to_string(n) + ").wmv");
-        if (candidate != source && !taken.count(candidate.string()))
-            return candidate;
-    }
+    return outputnames::OutputIn(source.parent_path(), source, taken);
 }
 
 } // namespace dropfiles

@@ -14,6 +14,7 @@
 #include "CxDVDUtil.h"
 #include "CxDrive.h"
 #include "DataFiles.h"
+#include "DesktopShell.h"
 #include "DialogService.h"
 #include "MRProfileList.h"
 #include "PrivateProfile.h"
@@ -172,12 +173,13 @@ void TfmMain::OpenHelp()
     // Most Linux desktops have no CHM viewer; the HTML guide opens in the
     // browser instead.
     if (!cx::ShellOpenChecked(datafiles::Shipped(kHelpFile).c_str()))
-        cx::ShellOpen(datafiles::Shipped(kHelpGuide).c_str());
+        ui::OpenOnDesktop(this, datafiles::Shipped(kHelpGuide).string(), QStringLiteral("the help"),
+                          QStringLiteral("a web browser"));
 }
 
 void TfmMain::OpenHomePage()
 {
-    cx::ShellOpen(product::kHomePage);
+    ui::OpenOnDesktop(this, product::kHomePage, QStringLiteral("the web page"), QStringLiteral("a web browser"));
 }
 
 void TfmMain::ConnectHandlers()
@@ -206,6 +208,7 @@ void TfmMain::ConnectHandlers()
     connect(ui->sbtnDVDRefresh, &QPushButton::clicked, this, &TfmMain::sbtnDVDRefreshClick);
     connect(ui->lbChapters, &QListWidget::itemClicked, this, &TfmMain::lbChaptersClick);
     connect(ui->chkWholeTitle, &QCheckBox::clicked, this, [this] { lbChaptersClick(nullptr); });
+    connect(ui->lbChapters, &QListWidget::itemChanged, this, &TfmMain::lbChaptersChanged);
     connect(ui->rbtnFile, &QRadioButton::clicked, this, &TfmMain::rbtnFileClick);
     connect(ui->rbtnVCD, &QRadioButton::clicked, this, &TfmMain::rbtnVCDClick);
     connect(ui->sbtnFileBrowse, &QPushButton::clicked, this, &TfmMain::sbtnFileBrowseClick);

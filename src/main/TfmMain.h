@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QString>
 
 #include <cstdint>
 #include <memory>
@@ -79,6 +80,10 @@ private:
     void rbtnFileClick();
     void rbtnVCDClick();
     void sbtnFileBrowseClick();
+    void lbChaptersChanged(QListWidgetItem* item);
+    // A source was chosen: the output takes its name unless the user named
+    // the output.
+    void OutputFollows(const QString& source);
     void sbtnBrowseClick();
     void UpdateCustomSize();
     // A custom frame the engine can take; otherwise says which and refuses.
@@ -114,4 +119,7 @@ private:
     std::unique_ptr<CxTypedList<RunItem>> m_pRunList;
     std::unique_ptr<CxDVDChecker> m_pDVDChecker;
     std::int32_t m_nSkinType = 1;
+    // The output OutputFollows last gave; while the edit holds it, the next
+    // source renames it.
+    QString m_sFollowedOutput;
 };

@@ -7,15 +7,13 @@
 
 #include "CropDetect.h"
 #include "DialogService.h"
+#include "OverwriteQuestion.h"
 #include "TfmConvert.h"
 #include "TfmMain.h"
 #include "TfmSource.h"
 #include "ui_TfmMain.h"
 
 namespace {
-
-// How many existing outputs the overwrite question names before it counts.
-constexpr int kNamedOutputs = 3;
 
 // One spelling per file, so that "a/./b.wmv" and "a/b.wmv" meet.
 std::string SameFileKey(const char* path)
@@ -91,19 +89,7 @@ bool TfmMain::ConfirmBatchOutputs()
         if (std::filesystem::exists(std::filesystem::path(item->szOutput), ec))
             existing.push_back(QString::fromUtf8(item->szOutput));
     }
-    if (existing.isEmpty())
-        return true;
-
-    QString names = existing.mid(0, kNamedOutputs).join(QLatin1Char('\n'));
-    if (existing.size() > kNamedOutputs)
-        names += QStringLiteral("\n... and %1 more").arg(existing.size() - kNamedOutputs);
-    const QString text = existing.size() == 1
-                             ? QStringLiteral("The file %1 is existed, do you want to overwrite it?").arg(names)
-                             : QStringLiteral("These %1 output files are existed:\n%2\nDo you want to overwrite "
-                                              "them?")
-                                   .arg(existing.size())
-                                   .arg(names);
-    return ui::Confirm(this, text);
+    return existing.isEmpty() || ui::Confirm(this, product::OverwriteQuestion(existing));
 }
 
 void TfmMain::sbtnBatchConvertClick()

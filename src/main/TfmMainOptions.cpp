@@ -8,6 +8,8 @@
 #include <system_error>
 
 #include "DialogService.h"
+#include "OutputNames.h"
+#include "OverwriteQuestion.h"
 #include "PathUtil.h"
 #include "TextUtil.h"
 #include "TfmConvert.h"
@@ -35,10 +37,11 @@ std::int32_t ReadMargin(const QString& text)
 
 // An output name is taken as absolute the moment it is accepted, so that the
 // engine writes where the windows show and the run window's "&Preview" and
-// "&Browse Folder" open that file and its folder.
+// "&Browse Folder" open that file and its folder; typed without an
+// extension, it is given ".wmv", by which players know the file.
 QString AbsoluteOutput(const QString& path)
 {
-    return QString::fromStdString(cx::AbsolutePath(path.toStdString()));
+    return QString::fromStdString(outputnames::WithWmvExtension(cx::AbsolutePath(path.toStdString())));
 }
 
 // The same for a stored output (a profile's), where it fits its field; one
@@ -156,8 +159,7 @@ bool TfmMain::UpdateOption(bool bSave, bool bSilent)
         const std::int32_t height = ui->seHeight->value();
         if (custom && !bSilent && !CustomSizeFits(width, height))
             return false;
-        if (Exists(output) && !bSilent &&
-            !ui::Confirm(this, QStringLiteral("The file %1 is existed, do you want to overwrite it?").arg(output)))
+        if (Exists(output) && !bSilent && !ui::Confirm(this, product::OverwriteQuestion({output})))
             return false;
         // A silent collection keeps the stored name rather than a cut one.
         if (fits) {

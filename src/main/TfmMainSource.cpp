@@ -1,13 +1,17 @@
 // Main window: the video source panel, the preview and the run list.
 #include <QListWidget>
+#include <QSignalBlocker>
 
 #include <filesystem>
 #include <system_error>
 
 #include "Assert.h"
 #include "CxDVDUtil.h"
+#include "DataFiles.h"
 #include "DialogService.h"
 #include "Engine.h"
+#include "OutputNames.h"
+#include "PathUtil.h"
 #include "SourceFilters.h"
 #include "TextUtil.h"
 #include "TfmMain.h"
@@ -67,6 +71,7 @@ void TfmMain::RefreshDVDList(bool bSilent)
     }
 
     const VOBInfo* checked = nullptr;
+    const QSignalBlocker filling(ui->lbChapters); // the lines are not the user's checks
     for (VOBInfo* entry = m_pDVDChecker->GetFirstVOB(); entry; entry = m_pDVDChecker->GetNextVOB()) {
         auto* item = new QListWidgetItem(QString::fromUtf8(entry->szFileName), ui->lbChapters);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
@@ -76,8 +81,10 @@ void TfmMain::RefreshDVDList(bool bSilent)
         if (check)
             checked = entry;
     }
-    if (ui->lbChapters->count() > 0 && checked)
+    if (ui->lbChapters->count() > 0 && checked) {
         ui->wmpMain->SetURL(DVDTitlePath(checked->szFileName));
+        OutputFollows(DVDTitlePath(checked->szFileName));
+    }
 }
 
 void TfmMain::sbtnDVDRefreshClick()
@@ -105,11 +112,18 @@ void TfmMain::lbChaptersClick(QListWidgetItem* item)
     ui->lblSize->setText(text);
 }
 
+void TfmMain::lbChaptersChanged(QListWidgetItem* item)
+{
+    if (item && item->checkState() == Qt::Checked)
+        OutputFollows(DVDTitlePath(item->text().toUtf8().constData()));
+}
+
 void TfmMain::rbtnFileClick()
 {
     ui->edtSrcFile->setEnabled(true);
     ui->sbtnFileBrowse->setEnabled(true);
     ui->edtSrcVCD->setEnabled(false);
+    OutputFollows(ui->edtSrcFile->text());
 }
 
 void TfmMain::rbtnVCDClick()
@@ -117,6 +131,7 @@ void TfmMain::rbtnVCDClick()
     ui->edtSrcFile->setEnabled(false);
     ui->sbtnFileBrowse->setEnabled(false);
     ui->edtSrcVCD->setEnabled(true);
+    OutputFollows(ui->edtSrcVCD->text());
 }
 
 void TfmMain::sbtnFileBrowseClick()
@@ -132,6 +147,26 @@ void TfmMain::sbtnFileBrowseClick()
         return;
     ui->edtSrcFile->setText(path);
     ui->wmpMain->SetURL(path);
+    OutputFollows(path);
+}
+
+void TfmMain::OutputFollows(const QString& source)
+{
+    if (source.isEmpty())
+        return;
+    // The default name, or the one the previous source gave, was never the
+    // user's choice; anything else is, and stays.
+    const QString current = ui->edtOutputFile->text();
+    const std::filesystem::path currentPath(cx::AbsolutePath(current.toStdString()));
+    if (!current.isEmpty() && current != m_sFollowedOutput && currentPath.filename() != "output.wmv")
+        return;
+    const std::filesystem::path folder = current.isEmpty() ? datafiles::OutputFolder() : currentPath.parent_path();
+    const std::string output =
+        outputnames::OutputIn(folder, std::filesystem::path(cx::AbsolutePath(source.toStdString()))).string();
+    if (!cx::FitsField(output.c_str(), sizeof m_Option.szOutputFile))
+        return; // the user names a shorter one; a cut name would be another file
+    m_sFollowedOutput = QString::fromStdString(output);
+    ui->edtOutputFile->setText(m_sFollowedOutput);
 }
 
 QString TfmMain::CurrentSource()

@@ -11,6 +11,7 @@
 #include "PathUtil.h"
 #include "TextUtil.h"
 #include "main/MainAccess.h"
+#include "main/OutputNames.h"
 #include "main/SourceFilters.h"
 #include "ui_TfmSource.h"
 
@@ -83,7 +84,8 @@ bool TfmSource::UpdateData(bool bSave)
     }
     const QByteArray source = ui->edtSource->text().toUtf8();
     // Absolute from here on: the engine writes where the windows show it.
-    const QByteArray output = QByteArray::fromStdString(cx::AbsolutePath(ui->edtOutput->text().toStdString()));
+    const QByteArray output =
+        QByteArray::fromStdString(outputnames::WithWmvExtension(cx::AbsolutePath(ui->edtOutput->text().toStdString())));
     if (source.isEmpty() || !Exists(source)) {
         ui::ShowErrorBox(this, QStringLiteral("Invalid source video file name."));
         return false;
@@ -116,8 +118,31 @@ void TfmSource::btnBrowseSourceClick()
     r.filters = product::SourceVideoFilters();
     r.mustExist = true;
     const QString path = ui::Dialogs().OpenFile(r);
-    if (!path.isEmpty() && PathFits(path.toUtf8(), "source file"))
+    if (!path.isEmpty() && PathFits(path.toUtf8(), "source file")) {
         ui->edtSource->setText(path);
+        OutputFollows(path);
+    }
+}
+
+void TfmSource::OutputFollows(const QString& source)
+{
+    const QString current = ui->edtOutput->text();
+    if (!current.isEmpty() && current != m_sFollowedOutput)
+        return;
+    // Beside the output already named here, else where the main window's
+    // output goes, else beside the source.
+    const std::filesystem::path sourcePath(cx::AbsolutePath(source.toStdString()));
+    const MROption* pOption = m_main.GetOption();
+    std::filesystem::path folder = sourcePath.parent_path();
+    if (!current.isEmpty())
+        folder = std::filesystem::path(cx::AbsolutePath(current.toStdString())).parent_path();
+    else if (pOption && pOption->szOutputFile[0])
+        folder = std::filesystem::path(cx::AbsolutePath(pOption->szOutputFile)).parent_path();
+    const std::string output = outputnames::OutputIn(folder, sourcePath).string();
+    if (!cx::FitsField(output.c_str(), kPathField))
+        return; // the user names a shorter one; a cut name would be another file
+    m_sFollowedOutput = QString::fromStdString(output);
+    ui->edtOutput->setText(m_sFollowedOutput);
 }
 
 void TfmSource::btnBrowseOutputClick()
@@ -127,7 +152,8 @@ void TfmSource::btnBrowseOutputClick()
     r.title = QStringLiteral("Choose Output File Name");
     r.initialName = ui->edtOutput->text();
     r.filters = {QStringLiteral("Windows Media Video File(*.wmv) (*.wmv *.WMV)")};
-    const QString path = QString::fromStdString(cx::AbsolutePath(ui::Dialogs().SaveFile(r).toStdString()));
+    const QString path = QString::fromStdString(
+        outputnames::WithWmvExtension(cx::AbsolutePath(ui::Dialogs().SaveFile(r).toStdString())));
     if (!path.isEmpty() && PathFits(path.toUtf8(), "output file"))
         ui->edtOutput->setText(path);
 }

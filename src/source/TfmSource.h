@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QString>
 
 #include <memory>
 
@@ -36,9 +37,13 @@ private:
     void btnBrowseOutputClick();
     // True when the path fits a RunItem field; otherwise says so.
     bool PathFits(const QByteArray& path, const char* what);
+    // A source was chosen: the output takes its name unless the user named
+    // the output.
+    void OutputFollows(const QString& source);
 
     std::unique_ptr<Ui::TfmSource> ui;
     MainAccess& m_main;
     skin::SkinManager skinMain;
     RunItem* m_pRunItem = nullptr;
+    QString m_sFollowedOutput; // what OutputFollows last put in edtOutput
 };

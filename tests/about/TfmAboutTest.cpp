@@ -19,7 +19,10 @@ class TfmAboutTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        cx::SetShellOpener([this](const std::string& t) { opened.push_back(t); });
+        cx::SetShellOpener([this](const std::string& t) {
+            opened.push_back(t);
+            return true;
+        });
     }
     void TearDown() override { cx::SetShellOpener(nullptr); }
 

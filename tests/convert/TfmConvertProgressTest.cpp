@@ -27,7 +27,10 @@ protected:
     TfmConvertProgress()
     {
         cx::CopyText(host.option.szOutputFile, "/videos/out/clip.wmv");
-        cx::SetShellOpener([this](const std::string& text) { opened.push_back(text); });
+        cx::SetShellOpener([this](const std::string& text) {
+            opened.push_back(text);
+            return true;
+        });
     }
     ~TfmConvertProgress() override
     {

@@ -7,12 +7,14 @@
 #include <QTimer>
 
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "CxWMEncoder.h"
 #include "FakeEngine.h"
+#include "Media.h"
 #include "QtTestApp.h"
 #include "ScriptedDialogs.h"
 #include "TestHost.h"
@@ -34,7 +36,10 @@ protected:
     TfmConvertTest()
     {
         cx::CopyText(host.option.szOutputFile, "/videos/out/clip.wmv");
-        cx::SetShellOpener([this](const std::string& text) { opened.push_back(text); });
+        cx::SetShellOpener([this](const std::string& text) {
+            opened.push_back(text);
+            return desktopCanOpen;
+        });
         engine.calls.clear();
     }
     ~TfmConvertTest() override
@@ -104,6 +109,7 @@ protected:
     testsupport::TestHost host;
     std::vector<std::unique_ptr<RunItem>> items;
     std::vector<std::string> opened;
+    bool desktopCanOpen = true; // false: the desktop has no program for anything
 };
 
 // Kept first: the process-wide first tick is seen only once per process.
@@ -219,6 +225,32 @@ TEST_F(TfmConvertTest, SingleFileRunShowsItsSourceAndFinishesWithPreviewAndFolde
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
+// A desktop without a program for videos or folders: the user is told what
+// could not be opened, what to install, and where the file is.
+TEST_F(TfmConvertTest, PreviewAndFolderSayWhenTheDesktopHasNoProgramForThem)
+{
+    AddItem("/videos/in/a.avi");
+    auto w = Open();
+    Begin(*w);
+    EngineEnds(*w);
+    ASSERT_EQ(w->GetState(), TfmConvert::csFinished);
+    desktopCanOpen = false;
+    Button(*w, "sbtnPreview")->click();
+    Button(*w, "sbtnPause")->click();
+    EXPECT_EQ(opened, (std::vector<std::string>{"/videos/out/clip.wmv", "file:///videos/out/"}));
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[0].text, "No program is set up to open the converted video. Install a video player, "
+                                        "or open /videos/out/clip.wmv yourself.");
+    EXPECT_EQ(dialogs.messages[1].text, "No program is set up to open the output folder. Install a file manager, or "
+                                        "open /videos/out/ yourself.");
+    for (const auto& m : dialogs.messages) {
+        EXPECT_EQ(m.owner, w.get());
+        EXPECT_EQ(m.caption, "Error");
+        EXPECT_EQ(m.icon, ui::Icon::Error);
+    }
+    EXPECT_EQ(w->GetState(), TfmConvert::csFinished);
+}
+
 // The engine says it still encodes while the figures stand still (a slow
 // disc, a network share, a long opening): the run goes on until it stops.
 TEST_F(TfmConvertTest, AStallWhileTheEngineEncodesKeepsTheRunGoing)
@@ -323,8 +355,13 @@ TEST_F(TfmConvertTest, PauseKeepsTheCountAndResumeEndsAfterTheRemainingPolls)
     EXPECT_EQ(w->GetState(), TfmConvert::csFinished);
 }
 
-TEST_F(TfmConvertTest, StopAskesFirstAndStartBeginsAnew)
+// The engine ends a stopped file properly and keeps it: the figures show
+// what it holds, and a new start over it asks first, as any new run does.
+TEST_F(TfmConvertTest, StopAsksFirstShowsWhatWasKeptAndStartAsksBeforeOverwriting)
 {
+    testsupport::TempDir dir;
+    const std::string output = (dir / "film.wmv").string();
+    cx::CopyText(host.option.szOutputFile, output.c_str());
     AddItem("/videos/in/a.avi");
     auto w = Open();
     Begin(*w);
@@ -347,12 +384,16 @@ TEST_F(TfmConvertTest, StopAskesFirstAndStartBeginsAnew)
     EXPECT_NE(w->GetEncoder(), nullptr);
     EXPECT_EQ(engine.Count("Encoder.Stop"), 0u);
 
+    // What the engine has written by the stop is the file it keeps.
+    engine.fileSize = 45000;
+    engine.duration = 448999;
+    std::ofstream(output, std::ios::binary) << std::string(45000, 'w');
     dialogs.answers.push_back(ui::Answer::Yes);
     Button(*w, "sbtnClose")->click();
     EXPECT_EQ(w->GetState(), TfmConvert::csStopped);
     EXPECT_EQ(Text(*w, "lblStatus"), "Encoding process stopped.");
-    EXPECT_EQ(Text(*w, "lblFileTime"), "0 second(s).");
-    EXPECT_EQ(Text(*w, "lblFileSize"), "0 bytes");
+    EXPECT_EQ(Text(*w, "lblFileTime"), "448 second(s).");
+    EXPECT_EQ(Text(*w, "lblFileSize"), "45000 bytes");
     EXPECT_EQ(Text(*w, "sbtnPause"), "S&tart");
     EXPECT_EQ(Text(*w, "sbtnClose"), "&Close");
     EXPECT_EQ(w->GetEncoder(), nullptr);
@@ -360,11 +401,33 @@ TEST_F(TfmConvertTest, StopAskesFirstAndStartBeginsAnew)
     EXPECT_EQ(engine.liveObjects, 0);
     EXPECT_TRUE(w->isVisible());
 
-    // "S&tart" begins the conversion again, on a new session.
+    // "S&tart" over the kept file asks as a new run does; No keeps it.
+    dialogs.messages.clear();
+    dialogs.answers.push_back(ui::Answer::No);
+    Button(*w, "sbtnPause")->click();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              QString::fromStdString("The file " + output + " is existed, do you want to overwrite it?"));
+    EXPECT_EQ(dialogs.messages[0].icon, ui::Icon::Question);
+    EXPECT_EQ(w->GetState(), TfmConvert::csStopped);
+    EXPECT_EQ(engine.Count("Runtime.CreateEncoder"), 1u);
+
+    // Yes begins the conversion again, on a new session.
+    dialogs.answers.push_back(ui::Answer::Yes);
     Button(*w, "sbtnPause")->click();
     EXPECT_EQ(w->GetState(), TfmConvert::csRunning);
     EXPECT_EQ(engine.Count("Runtime.CreateEncoder"), 2u);
     EXPECT_EQ(engine.Count("SourceGroups.Add(CxWMEncGrp_1)"), 2u);
+
+    // A stop before anything was kept leaves the output as it was: the
+    // figures then show nothing of this run.
+    engine.fileSize = 512;
+    engine.duration = 0;
+    dialogs.answers.push_back(ui::Answer::Yes);
+    Button(*w, "sbtnClose")->click();
+    EXPECT_EQ(w->GetState(), TfmConvert::csStopped);
+    EXPECT_EQ(Text(*w, "lblFileTime"), "0 second(s).");
+    EXPECT_EQ(Text(*w, "lblFileSize"), "0 bytes");
 }
 
 // A message box's event loop goes on dispatching the window's timers: while

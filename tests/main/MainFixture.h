@@ -111,7 +111,10 @@ protected:
     {
         for (const char* f : {"dastrel.ini", "mrprof.dat", "mrprof-default.dat"})
             fs::remove(ProgramDir() / f);
-        cx::SetShellOpener([this](const std::string& t) { opened.push_back(t); });
+        cx::SetShellOpener([this](const std::string& t) {
+            opened.push_back(t);
+            return desktopCanOpen;
+        });
         NoDrives();
     }
     void TearDown() override
@@ -190,6 +193,7 @@ protected:
     testsupport::ScriptedDialogs dialogs;
     cx::DriveTable table;
     std::vector<std::string> opened;
+    bool desktopCanOpen = true; // false: the desktop has no program for anything
     std::unique_ptr<TfmMain> main;
 };
 

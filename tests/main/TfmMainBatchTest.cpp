@@ -106,14 +106,14 @@ TEST_F(BatchPage, RowsComeOnlyFromAnAcceptedDialogAndStayInOrder)
     EXPECT_EQ(List()->topLevelItemCount(), 0);
 
     Add(a, dir / "a.wmv");
-    Add(b, "b-out"); // no extension: accepted, in the current folder
+    Add(b, "b-out"); // no extension: a WMV file all the same, in the current folder
     Add(c, dir / "c.wmv");
     Add(a, dir / "a.wmv"); // the same pair twice: two rows
-    EXPECT_EQ(Rows(),
-              (std::vector<std::pair<std::string, std::string>>{{a.string(), (dir / "a.wmv").string()},
-                                                                {b.string(), (fs::current_path() / "b-out").string()},
-                                                                {c.string(), (dir / "c.wmv").string()},
-                                                                {a.string(), (dir / "a.wmv").string()}}));
+    EXPECT_EQ(Rows(), (std::vector<std::pair<std::string, std::string>>{
+                          {a.string(), (dir / "a.wmv").string()},
+                          {b.string(), (fs::current_path() / "b-out.wmv").string()},
+                          {c.string(), (dir / "c.wmv").string()},
+                          {a.string(), (dir / "a.wmv").string()}}));
 
     // Delete without a selection does nothing; with one, removes that row.
     List()->clearSelection();

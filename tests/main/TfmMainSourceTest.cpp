@@ -261,7 +261,7 @@ TEST_F(SourcePanel, PathsLongerThanTheirFieldsAreRefusedNeverCut)
     EXPECT_EQ(Edit("edtSrcFile")->text(), QStringLiteral("kept"));
 }
 
-TEST_F(SourcePanel, BrowsingTheSourcePlaysItAndTheOutputDialogAddsNothing)
+TEST_F(SourcePanel, BrowsingTheSourcePlaysItAndTheOutputDialogTakesTheChoice)
 {
     Open();
     dialogs.messages.clear();
@@ -305,8 +305,9 @@ TEST_F(SourcePanel, BrowsingTheSourcePlaysItAndTheOutputDialogAddsNothing)
     EXPECT_TRUE(save.filters[0].startsWith(QStringLiteral("Windows Media Video File(*.wmv)")));
     EXPECT_FALSE(save.promptOverwrite);
     EXPECT_FALSE(save.addExtension);
-    // A relative answer is taken in the current folder.
-    EXPECT_EQ(Edit("edtOutputFile")->text().toStdString(), (fs::current_path() / "C:\\clip").string());
+    // A relative answer is taken in the current folder, and a name without
+    // an extension is given ".wmv".
+    EXPECT_EQ(Edit("edtOutputFile")->text().toStdString(), (fs::current_path() / "C:\\clip.wmv").string());
     EXPECT_STRNE(main->GetOption()->szOutputFile, "C:\\clip"); // taken only at the next collection
 
     // A file the player cannot read shows nothing and says nothing.
@@ -321,6 +322,48 @@ TEST_F(SourcePanel, BrowsingTheSourcePlaysItAndTheOutputDialogAddsNothing)
     Preview()->Close();
     EXPECT_TRUE(Preview()->URL().isEmpty());
     EXPECT_TRUE(Preview()->Player()->source().isEmpty());
+}
+
+// A chosen source names the output, in the output's folder, for as long as
+// the output holds the default name or the one the last source gave; a name
+// the user typed stays, and gets ".wmv" when typed without an extension.
+TEST_F(SourcePanel, TheOutputFollowsTheChosenSourceUntilTheUserNamesIt)
+{
+    InsertDvd({{"VTS_01_0.VOB", kMiB}, {"VTS_01_1.VOB", 40 * kMiB}, {"VTS_02_1.VOB", 40 * kMiB}});
+    Open();
+    const auto output = [this] { return Edit("edtOutputFile")->text().toStdString(); };
+    EXPECT_EQ(output(), (ProgramDir() / "VTS_01_1.wmv").string()); // the title checked at start
+
+    Edit("edtOutputFile")->setText(QString::fromStdString((dir / "output.wmv").string()));
+    W<QListWidget>("lbChapters")
+        ->findItems(QStringLiteral("VTS_02_1.VOB"), Qt::MatchExactly)[0]
+        ->setCheckState(Qt::Checked);
+    EXPECT_EQ(output(), (dir / "VTS_02_1.wmv").string());
+
+    ShowPage("pcSource", "stFile");
+    Radio("rbtnFile")->click();
+    fs::create_directories(dir / "in");
+    const fs::path holiday = dir / "in" / "holiday.2006.avi", own = dir / "clip.wmv";
+    std::ofstream(holiday) << "a";
+    std::ofstream(own) << "w";
+    dialogs.openPaths = {QString::fromStdString(holiday.string())};
+    Button("sbtnFileBrowse")->click();
+    EXPECT_EQ(output(), (dir / "holiday.2006.wmv").string());
+    // A source in the output's folder is never its own output.
+    dialogs.openPaths = {QString::fromStdString(own.string())};
+    Button("sbtnFileBrowse")->click();
+    EXPECT_EQ(output(), (dir / "clip (2).wmv").string());
+    Radio("rbtnVCD")->click();
+    EXPECT_EQ(output(), (dir / "AVSEQ01.wmv").string());
+
+    Radio("rbtnFile")->click();
+    Edit("edtOutputFile")->setText(QString::fromStdString((dir / "mine").string()));
+    dialogs.openPaths = {QString::fromStdString(holiday.string())};
+    Button("sbtnFileBrowse")->click();
+    EXPECT_EQ(output(), (dir / "mine").string());
+    ASSERT_TRUE(main->UpdateOption(true, false));
+    EXPECT_EQ(std::string(main->GetOption()->szOutputFile), (dir / "mine.wmv").string());
+    EXPECT_EQ(output(), (dir / "mine.wmv").string());
 }
 
 TEST_F(SourcePanel, APreviewKeepsTheSourcesDisplayShape)

@@ -95,6 +95,48 @@ TEST_F(StartUp, StoredSkinIsAppliedChangedAtOnceAndWrittenAtExit)
     EXPECT_EQ(ReadSettings(), "[Morvane]\nSkinType=5\nWholeTitle=1\n");
 }
 
+// Qt's sheets set each widget's font as they polish it; a switch must give
+// the fonts of a fresh start in the new skin, not grow from the old one.
+TEST_F(StartUp, EverySkinSwitchGivesTheFontsOfAFreshStartInThatSkin)
+{
+    // Every widget of the design by name, with the font it shows.
+    using Shown = std::map<std::string, QFont>;
+    const auto shown = [](const QWidget& window) {
+        Shown s;
+        for (QWidget* w : window.findChildren<QWidget*>())
+            if (!w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_")))
+                s[w->objectName().toStdString()] = w->font();
+        return s;
+    };
+    std::vector<Shown> fresh(skin::kSkinCount + 1);
+    for (int n = 1; n <= skin::kSkinCount; ++n) {
+        WriteSkin(std::to_string(n));
+        Open().show();
+        QApplication::processEvents();
+        fresh[n] = shown(*main);
+        main.reset();
+    }
+
+    WriteSkin("1");
+    TfmMain& m = Open();
+    m.show();
+    const char* items[] = {"miSkinBlueGlass", "miSkinDeepBlue", "miSkinMacOS", "miSkinWinXP", "miSkinProtein"};
+    for (int round = 0; round < 2; ++round)
+        for (int n : {2, 3, 4, 5, 1}) {
+            A(items[n - 1])->trigger();
+            QApplication::processEvents();
+            const Shown now = shown(m);
+            ASSERT_EQ(now.size(), fresh[n].size());
+            int differ = 0;
+            for (const auto& [name, font] : now)
+                if (font != fresh[n][name] && ++differ <= 3)
+                    ADD_FAILURE() << "round " << round << ", " << skin::SkinName(n).toStdString() << ": " << name
+                                  << " has " << font.toString().toStdString() << ", a fresh start "
+                                  << fresh[n][name].toString().toStdString();
+            EXPECT_EQ(differ, 0) << skin::SkinName(n).toStdString();
+        }
+}
+
 TEST_F(StartUp, SkinNumberOutsideTheFiveShowsBlueGlassChecksNoneAndIsKept)
 {
     WriteSkin("9");
@@ -206,6 +248,31 @@ TEST_F(StartUp, HelpAndHomePageGoThroughShellOpen)
     W<skin::LinkLabel>("sURLHome")->Open();
     const std::string help = (ProgramDir() / "mrhelp.chm").string();
     EXPECT_EQ(opened, (std::vector<std::string>{help, help, product::kHomePage, product::kHomePage}));
+}
+
+// A desktop without a browser: each of these tells what could not be
+// opened and how to get it, instead of doing nothing.
+TEST_F(StartUp, HelpAndHomePageSayWhenTheDesktopHasNoProgramForThem)
+{
+    TfmMain& m = Open();
+    dialogs.messages.clear();
+    desktopCanOpen = false;
+    Button("sbtnHelp")->click();
+    A("miHelpWeb")->trigger();
+    W<skin::LinkLabel>("sURLHome")->Open();
+    const std::string guide = (ProgramDir() / "mrhelp" / "index.html").string();
+    ASSERT_EQ(dialogs.messages.size(), 3u);
+    EXPECT_EQ(dialogs.messages[0].text.toStdString(),
+              "No program is set up to open the help. Install a web browser, or open " + guide + " yourself.");
+    for (int i : {1, 2})
+        EXPECT_EQ(dialogs.messages[i].text.toStdString(),
+                  std::string("No program is set up to open the web page. Install a web browser, or open ") +
+                      product::kHomePage + " yourself.");
+    for (const auto& msg : dialogs.messages) {
+        EXPECT_EQ(msg.owner, &m);
+        EXPECT_EQ(msg.caption, QStringLiteral("Error"));
+        EXPECT_EQ(msg.icon, ui::Icon::Error);
+    }
 }
 
 TEST_F(StartUp, HelpOpensTheHtmlGuideWhenTheDesktopCannotOpenTheChmFile)

@@ -78,14 +78,19 @@ TEST(GetUserConfigDir, XdgConfigHomeWhenAbsoluteElseHomeDotConfig)
     EXPECT_STREQ(buf, "untouched");
 }
 
-TEST(ShellOpen, HandsTextToTheInstalledOpenerOnly)
+TEST(ShellOpen, HandsTextToTheInstalledOpenerOnlyAndTellsWhetherItTookIt)
 {
     std::vector<std::string> opened;
-    cx::SetShellOpener([&](const std::string& t) { opened.push_back(t); });
+    cx::SetShellOpener([&](const std::string& t) {
+        opened.push_back(t);
+        return t.find(".chm") == std::string::npos; // no program for that kind of file
+    });
     EXPECT_FALSE(cx::ShellOpen(nullptr));
     EXPECT_FALSE(cx::ShellOpen(""));
     EXPECT_TRUE(cx::ShellOpen("file:///tmp/a b/"));
     EXPECT_TRUE(cx::ShellOpen("/tmp/$(reboot).wmv"));
+    EXPECT_FALSE(cx::ShellOpen("/tmp/help.chm"));
+    opened.pop_back();
     cx::SetShellOpener(nullptr);
     EXPECT_TRUE(cx::ShellOpen("/tmp/x")); // no opener: still true, nothing recorded
     ASSERT_EQ(opened.size(), 2u);

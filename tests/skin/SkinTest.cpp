@@ -21,7 +21,10 @@ class ShellRecorder {
 public:
     ShellRecorder()
     {
-        cx::SetShellOpener([this](const std::string& t) { opened.push_back(t); });
+        cx::SetShellOpener([this](const std::string& t) {
+            opened.push_back(t);
+            return true;
+        });
     }
     ~ShellRecorder() { cx::SetShellOpener(nullptr); }
     std::vector<std::string> opened;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -11,6 +14,7 @@
 #include "QtTestApp.h"
 #include "ScriptedDialogs.h"
 #include "TestHost.h"
+#include "TextUtil.h"
 #include "TfmSource.h"
 
 namespace {
@@ -79,14 +83,15 @@ TEST_F(TfmSourceTest, OkRefusesAMissingSourceOrAnEmptyOutputAndStaysOpen)
     EXPECT_FALSE(without.UpdateData(true));
 }
 
-TEST_F(TfmSourceTest, OkAcceptsAnExistingFolderAndAnyNonEmptyOutput)
+TEST_F(TfmSourceTest, OkAcceptsAnExistingFolderAndAnyNonEmptyOutputAsAWmvFile)
 {
     EXPECT_EQ(dlg.styleSheet(), skin::SkinStyleSheet(1));
     EXPECT_TRUE(Ok(Q(dir.path()), "no-extension/in/a/missing/folder"));
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(std::string(item.szSource), dir.path().string());
-    // A relative output is taken in the current folder, where the engine would write it.
-    EXPECT_EQ(std::string(item.szOutput), (fs::current_path() / "no-extension/in/a/missing/folder").string());
+    // A relative output is taken in the current folder, where the engine
+    // would write it; typed without an extension, it gets ".wmv".
+    EXPECT_EQ(std::string(item.szOutput), (fs::current_path() / "no-extension/in/a/missing/folder.wmv").string());
 
     // An existing output, even the source itself, is not questioned here.
     EXPECT_TRUE(Ok(Q(clip), Q(clip)));
@@ -97,6 +102,23 @@ TEST_F(TfmSourceTest, OkAcceptsAnExistingFolderAndAnyNonEmptyOutput)
     again.SetRunItem(&item);
     again.UpdateData(false);
     EXPECT_EQ(again.findChild<QLineEdit*>(QStringLiteral("edtSource"))->text(), Q(clip));
+}
+
+// The chosen source names the output, in the folder of the main window's
+// output while the dialog's is empty, until the user types a name.
+TEST_F(TfmSourceTest, TheOutputFollowsTheChosenSourceUntilTheUserNamesIt)
+{
+    cx::CopyText(host.option.szOutputFile, (dir / "out" / "film.wmv").c_str());
+    const fs::path other = dir / "other.mpg";
+    std::ofstream(other) << "b";
+    dialogs.openPaths = {Q(clip), Q(other), Q(clip)};
+    Click("btnBrowseSource");
+    EXPECT_EQ(Edit("edtOutput")->text(), Q(dir / "out" / "clip.wmv"));
+    Click("btnBrowseSource");
+    EXPECT_EQ(Edit("edtOutput")->text(), Q(dir / "out" / "other.wmv"));
+    Edit("edtOutput")->setText(Q(dir / "mine.wmv"));
+    Click("btnBrowseSource");
+    EXPECT_EQ(Edit("edtOutput")->text(), Q(dir / "mine.wmv"));
 }
 
 TEST_F(TfmSourceTest, PathsLongerThanTheirFieldAreRefusedNeverCut)
@@ -116,7 +138,7 @@ TEST_F(TfmSourceTest, PathsLongerThanTheirFieldAreRefusedNeverCut)
     TakeError();
     EXPECT_TRUE(ItemUntouched());
 
-    const QString fits = "/tmp/" + QString(254, QLatin1Char('o')); // 259 bytes
+    const QString fits = "/tmp/" + QString(250, QLatin1Char('o')) + ".wmv"; // 259 bytes
     EXPECT_TRUE(Ok(Q(clip), fits));
     EXPECT_EQ(QString::fromUtf8(item.szOutput), fits);
 }
@@ -155,6 +177,44 @@ TEST_F(TfmSourceTest, BrowseButtonsAskTheFileDialogsAndTakeOnlyAConfirmedChoice)
     Click("btnBrowseOutput"); // a choice that would not fit is refused
     EXPECT_TRUE(TakeError().contains("too long"));
     EXPECT_EQ(Edit("edtOutput")->text(), "/videos/new.wmv");
+}
+
+// The product's own file dialogs: each filter is shown once, as described,
+// and its patterns still choose what is listed.
+TEST_F(TfmSourceTest, FileDialogsShowEachFilterOnceAndApplyItsPatterns)
+{
+    std::ofstream(dir / "notes.txt") << "not a video";
+    ui::InstallDialogs(nullptr);
+    QStringList openShown, saveShown, listed;
+    const auto read = [&](QStringList& shown, QStringList* files) {
+        testsupport::OnNextModal<QFileDialog>([&shown, files](QFileDialog* d) {
+            auto* types = d->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            for (int i = 0; types && i < types->count(); ++i)
+                shown << types->itemText(i);
+            auto* list = d->findChild<QAbstractItemView*>(QStringLiteral("listView"));
+            // The folder is listed on a thread of the dialog's own.
+            for (int i = 0; files && list && i < 500 && list->model()->rowCount(list->rootIndex()) == 0; ++i)
+                QApplication::processEvents(QEventLoop::AllEvents, 10);
+            for (int i = 0; files && list && i < list->model()->rowCount(list->rootIndex()); ++i)
+                *files << list->model()->index(i, 0, list->rootIndex()).data().toString();
+            d->reject();
+        });
+    };
+    Edit("edtSource")->setText(Q(clip));
+    read(openShown, &listed);
+    Click("btnBrowseSource");
+    read(saveShown, nullptr);
+    Click("btnBrowseOutput");
+    ui::InstallDialogs(&dialogs);
+
+    const auto all = [](const QStringList& l) { return l.join(QStringLiteral(" | ")).toStdString(); };
+    EXPECT_EQ(
+        all(openShown),
+        "Windows Video Files (*.wmv, *.avi, *.mpg, *.mpeg) | DVD Files (*.VOB) | DVD Images "
+        "(*.iso) | Other Video Files (*.mp4, *.m4v, *.mkv, *.mov, *.webm, *.flv, *.3gp, *.ts, *.m2ts, *.vob, *.dat) | "
+        "All Files(*.*)");
+    EXPECT_EQ(all(listed), "clip.avi");
+    EXPECT_EQ(all(saveShown), "Windows Media Video File(*.wmv)");
 }
 
 TEST_F(TfmSourceTest, OnlyOkFillsTheItemNotCancelNorTheFramesClose)

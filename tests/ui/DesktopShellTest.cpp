@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QFileDevice>
 #include <QUrl>
 
 #include <string>
@@ -79,6 +80,66 @@ TEST(DesktopShell, AProgramForAFileComesFromTheDesktopsMimeLists)
     write(data + "/applications/mimeinfo.cache",
           "[MIME Cache]\ntext/html=browser.desktop;\napplication/vnd.ms-htmlhelp=viewer.desktop;\n");
     EXPECT_TRUE(ui::DesktopHasProgramFor(chm));
+}
+
+// Whether the desktop can open an address or a file at all: a program for
+// it in the MIME lists, else a web browser, which the launcher falls back to.
+TEST(DesktopShell, AnAddressOrAFileOpensWithItsProgramOrElseABrowser)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const QString data = home.path() + "/data", bin = home.path() + "/bin";
+    for (const QString& d : {data + "/applications", bin})
+        QDir().mkpath(d);
+    qputenv("XDG_DATA_HOME", (home.path() + "/none").toUtf8());
+    qputenv("XDG_DATA_DIRS", (data + ":/usr/share").toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/none").toUtf8());
+    qputenv("XDG_CONFIG_DIRS", (home.path() + "/none").toUtf8());
+    const QByteArray path = qgetenv("PATH"), browser = qgetenv("BROWSER");
+    qputenv("PATH", bin.toUtf8());
+    qunsetenv("BROWSER");
+    auto write = [](const QString& file, const QByteArray& text) {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    };
+    const QUrl site(QStringLiteral("https://www.morvane.com/"));
+    const QUrl clip = QUrl::fromLocalFile(home.path() + "/clip.wmv"), folder = QUrl::fromLocalFile(home.path());
+    write(clip.toLocalFile(), "ASF");
+
+    // The system's lists stay in reach (the kinds of file are described
+    // beside them); a machine whose lists name programs for these cannot
+    // show the fall-backs.
+    bool own = false;
+    for (const char* list : {"mimeinfo.cache", "defaults.list", "mimeapps.list"}) {
+        QFile f(QStringLiteral("/usr/share/applications/") + QLatin1String(list));
+        if (f.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : f.readAll().split('\n'))
+                own = own || line.startsWith("x-scheme-handler/https=") || line.startsWith("video/x-ms-wmv=") ||
+                      line.startsWith("inode/directory=");
+    }
+    if (!own) {
+        EXPECT_FALSE(ui::DesktopCanOpen(site));
+        EXPECT_FALSE(ui::DesktopCanOpen(clip));
+        EXPECT_FALSE(ui::DesktopCanOpen(folder));
+        // A file that is not there is the launcher's to report.
+        EXPECT_TRUE(ui::DesktopCanOpen(QUrl::fromLocalFile(home.path() + "/missing.wmv")));
+        write(data + "/applications/mimeinfo.cache",
+              "[MIME Cache]\nx-scheme-handler/https=browser.desktop;\nvideo/x-ms-wmv=player.desktop;\n");
+        EXPECT_TRUE(ui::DesktopCanOpen(site));
+        EXPECT_TRUE(ui::DesktopCanOpen(clip));
+        EXPECT_FALSE(ui::DesktopCanOpen(folder));
+        write(data + "/applications/mimeinfo.cache", "[MIME Cache]\n");
+        write(bin + "/x-www-browser", "#!/bin/sh\n");
+        QFile(bin + "/x-www-browser").setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        EXPECT_TRUE(ui::DesktopCanOpen(site));
+        EXPECT_TRUE(ui::DesktopCanOpen(folder));
+    }
+    qputenv("PATH", path);
+    if (!browser.isNull())
+        qputenv("BROWSER", browser);
+    if (own)
+        GTEST_SKIP() << "this machine's MIME lists have programs for these of their own";
 }
 
 } // namespace
