@@ -207,7 +207,11 @@ void TfmMain::ConnectHandlers()
     // "Convert One File" page.
     connect(ui->sbtnDVDRefresh, &QPushButton::clicked, this, &TfmMain::sbtnDVDRefreshClick);
     connect(ui->lbChapters, &QListWidget::itemClicked, this, &TfmMain::lbChaptersClick);
-    connect(ui->chkWholeTitle, &QCheckBox::clicked, this, [this] { lbChaptersClick(nullptr); });
+    connect(ui->chkWholeTitle, &QCheckBox::clicked, this, [this] {
+        lbChaptersClick(nullptr);
+        ShowDVDAudio();
+    });
+    connect(ui->edtSrcFile, &QLineEdit::textChanged, this, &TfmMain::ShowFileAudio);
     connect(ui->lbChapters, &QListWidget::itemChanged, this, &TfmMain::lbChaptersChanged);
     connect(ui->rbtnFile, &QRadioButton::clicked, this, &TfmMain::rbtnFileClick);
     connect(ui->rbtnVCD, &QRadioButton::clicked, this, &TfmMain::rbtnVCDClick);

@@ -81,6 +81,9 @@ private:
     void rbtnVCDClick();
     void sbtnFileBrowseClick();
     void lbChaptersChanged(QListWidgetItem* item);
+    // The sound streams of a DVD source, for the user to choose from.
+    void ShowDVDAudio();
+    void ShowFileAudio();
     // A source was chosen: the output takes its name unless the user named
     // the output.
     void OutputFollows(const QString& source);

@@ -1,9 +1,12 @@
 // Main window: the video source panel, the preview and the run list.
+#include <QComboBox>
 #include <QListWidget>
+#include <QLocale>
 #include <QSignalBlocker>
 
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "Assert.h"
 #include "CxDVDUtil.h"
@@ -29,6 +32,40 @@ bool PathExists(const QString& path)
         return false;
     std::error_code ec;
     return std::filesystem::exists(std::filesystem::path(path.toStdString()), ec);
+}
+
+// Lists a DVD source's sound streams, the engine's choice selected; the
+// list is hidden for a source that is no DVD title.
+void ShowAudioChoices(QComboBox* combo, const QString& path, bool wholeTitle)
+{
+    combo->clear();
+    std::vector<mce::AudioChoice> streams;
+    std::int32_t chosen = 0;
+    mce::IEngineFactory* engine = mce::InstalledFactory();
+    if (!engine || path.isEmpty() ||
+        engine->GetSourceAudio(path.toUtf8().constData(), wholeTitle, &streams, &chosen) != mce::rc::Ok ||
+        streams.empty()) {
+        combo->setVisible(false);
+        return;
+    }
+    for (const mce::AudioChoice& a : streams) {
+        const QLocale lang(QString::fromStdString(a.language));
+        QString name = a.language.empty() || lang.language() == QLocale::C
+                           ? QStringLiteral("%1").arg(combo->count() + 1)
+                           : QLocale::languageToString(lang.language());
+        if (a.commentary)
+            name += QStringLiteral(" (commentary)");
+        combo->addItem(QStringLiteral("Sound: %1").arg(name), a.streamId);
+        if (a.streamId == chosen)
+            combo->setCurrentIndex(combo->count() - 1);
+    }
+    combo->setVisible(true);
+}
+
+// The stream a list shows chosen, 0 when it is hidden.
+std::int32_t ChosenAudio(const QComboBox* combo)
+{
+    return combo->isVisibleTo(combo->parentWidget()) && combo->currentIndex() >= 0 ? combo->currentData().toInt() : 0;
 }
 
 VOBInfo* EntryOf(const QListWidgetItem* item)
@@ -64,6 +101,8 @@ void TfmMain::RefreshDVDList(bool bSilent)
     CX_ASSERT(m_pDVDChecker);
     m_pDVDChecker->Refresh();
     ui->lbChapters->clear();
+    ui->cbDVDAudio->clear();
+    ui->cbDVDAudio->setVisible(false);
     if (m_pDVDChecker->GetDrive() == 0) {
         if (!bSilent)
             ui::ShowInformation(this, QStringLiteral("No DVD disc found. Please insert a disc and try again."));
@@ -85,6 +124,7 @@ void TfmMain::RefreshDVDList(bool bSilent)
         ui->wmpMain->SetURL(DVDTitlePath(checked->szFileName));
         OutputFollows(DVDTitlePath(checked->szFileName));
     }
+    ShowDVDAudio();
 }
 
 void TfmMain::sbtnDVDRefreshClick()
@@ -116,6 +156,22 @@ void TfmMain::lbChaptersChanged(QListWidgetItem* item)
 {
     if (item && item->checkState() == Qt::Checked)
         OutputFollows(DVDTitlePath(item->text().toUtf8().constData()));
+    ShowDVDAudio();
+}
+
+void TfmMain::ShowDVDAudio()
+{
+    QString title;
+    for (int i = 0; i < ui->lbChapters->count() && title.isEmpty(); ++i) {
+        if (ui->lbChapters->item(i)->checkState() == Qt::Checked)
+            title = DVDTitlePath(ui->lbChapters->item(i)->text().toUtf8().constData());
+    }
+    ShowAudioChoices(ui->cbDVDAudio, ui->chkWholeTitle->isChecked() ? title : QString(), true);
+}
+
+void TfmMain::ShowFileAudio()
+{
+    ShowAudioChoices(ui->cbFileAudio, ui->edtSrcFile->text(), false);
 }
 
 void TfmMain::rbtnFileClick()
@@ -196,7 +252,8 @@ bool TfmMain::BuildRunList(bool bSilent)
 
     // Appends one item; a path that does not fit is refused (silently when
     // asked to be silent), never cut, since a cut path names another file.
-    const auto append = [this, bSilent](const QString& source, const QString& output, bool wholeTitle = false) {
+    const auto append = [this, bSilent](const QString& source, const QString& output, bool wholeTitle = false,
+                                        std::int32_t audio = 0) {
         const QByteArray src = source.toUtf8();
         const QByteArray out = output.toUtf8();
         if (!cx::FitsField(src.constData(), sizeof(RunItem::szSource)) ||
@@ -210,6 +267,7 @@ bool TfmMain::BuildRunList(bool bSilent)
         cx::CopyText(item->szSource, src.constData());
         cx::CopyText(item->szOutput, out.constData());
         item->bWholeTitle = wholeTitle;
+        item->nAudioStream = audio;
         m_pRunList->Add(item);
         return true;
     };
@@ -235,7 +293,8 @@ bool TfmMain::BuildRunList(bool bSilent)
                 return false;
             }
             for (const QListWidgetItem* line : checkedLines) {
-                if (!append(DVDTitlePath(line->text().toUtf8().constData()), {}, ui->chkWholeTitle->isChecked()))
+                if (!append(DVDTitlePath(line->text().toUtf8().constData()), {}, ui->chkWholeTitle->isChecked(),
+                            ChosenAudio(ui->cbDVDAudio)))
                     return fail();
             }
             if (m_pRunList->GetCount() == 0 && !bSilent) {
@@ -255,7 +314,7 @@ bool TfmMain::BuildRunList(bool bSilent)
                                                              "and try again."));
                 return false;
             }
-            return append(source, {}) ? true : fail();
+            return append(source, {}, false, file ? ChosenAudio(ui->cbFileAudio) : 0) ? true : fail();
         }
         return true;
     }

@@ -2,6 +2,7 @@
 #include "MainFixture.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMediaPlayer>
@@ -167,6 +168,14 @@ TEST_F(SourcePanel, TheWholeTitleOfACheckedFileConvertsItsPartsIntoOneOutputAndT
         list->item(i)->setCheckState(list->item(i) == first ? Qt::Checked : Qt::Unchecked);
     list->setCurrentItem(first);
     emit list->itemClicked(first);
+    // Its sound streams, by language; the one chosen is the one converted.
+    auto* sound = W<QComboBox>("cbDVDAudio");
+    ASSERT_TRUE(sound->isVisibleTo(sound->parentWidget()));
+    ASSERT_EQ(sound->count(), 2);
+    EXPECT_EQ(sound->itemText(0), "Sound: German");
+    EXPECT_EQ(sound->itemText(1), "Sound: English");
+    const int other = 1 - sound->currentIndex(); // not what the engine would take
+    sound->setCurrentIndex(other);
     EXPECT_TRUE(W<QLabel>("lblSize")->text().endsWith("\nTitle Length: 0:00:20"))
         << W<QLabel>("lblSize")->text().toStdString();
 
@@ -187,6 +196,16 @@ TEST_F(SourcePanel, TheWholeTitleOfACheckedFileConvertsItsPartsIntoOneOutputAndT
     for (const auto& msg : dialogs.messages)
         ADD_FAILURE() << msg.text.toStdString();
     EXPECT_NEAR(std::atof(testsupport::Probe(out)["format.duration"].c_str()), 20.0, 1.0);
+    EXPECT_NEAR(testsupport::ToneHz(out), other == 0 ? 440 : 880, 20);
+
+    // A copied DVD as the video file offers its main feature's sound too.
+    ShowPage("pcSource", "stFile");
+    Radio("rbtnFile")->click();
+    Edit("edtSrcFile")->setText(QString::fromStdString(disc.string()));
+    EXPECT_EQ(W<QComboBox>("cbFileAudio")->count(), 2);
+    Edit("edtSrcFile")->setText(QString::fromStdString((dir / "film.wmv").string()));
+    EXPECT_FALSE(W<QComboBox>("cbFileAudio")->isVisibleTo(W<QWidget>("stFile")));
+    ShowPage("pcSource", "stDVD");
 
     whole->click();
     EXPECT_FALSE(W<QLabel>("lblSize")->text().contains("Title"));

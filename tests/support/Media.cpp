@@ -1,5 +1,6 @@
 #include "Media.h"
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -171,6 +172,22 @@ bool MakeDvd(const std::filesystem::path& disc, bool splitTitleSet)
     std::ofstream(first, std::ios::binary | std::ios::trunc) << vob.substr(0, cut);
     std::ofstream(disc / "VIDEO_TS" / "VTS_01_2.VOB", std::ios::binary) << vob.substr(cut);
     return true;
+}
+
+double ToneHz(const std::filesystem::path& file)
+{
+    const CommandResult r = Run({"ffmpeg", "-nostdin", "-v", "error", "-i", file.string(), "-t", "4", "-f", "s16le",
+                                 "-ac", "1", "-ar", "44100", "-"});
+    const std::size_t n = r.out.size() / 2;
+    std::size_t crossings = 0;
+    std::int16_t last = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        std::int16_t v;
+        std::memcpy(&v, r.out.data() + 2 * i, 2);
+        crossings += i > 0 && (last < 0) != (v < 0);
+        last = v;
+    }
+    return n ? crossings / 2.0 / (static_cast<double>(n) / 44100) : 0;
 }
 
 std::size_t DvdSplitAt(std::size_t titleSetBytes)

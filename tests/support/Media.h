@@ -50,6 +50,10 @@ bool MakeClip(const std::filesystem::path& out, double seconds, int width, int h
 bool MakeDvd(const std::filesystem::path& disc, bool splitTitleSet = false);
 std::size_t DvdSplitAt(std::size_t titleSetBytes);
 
+// The tone of the first seconds of a file's sound, in Hz (by zero
+// crossings); 0 without sound.
+double ToneHz(const std::filesystem::path& file);
+
 // What ffprobe says of a file, flattened: "format.format_name",
 // "format.duration", "format.tags.title", "video.codec_name", "video.width",
 // "video.height", "video.avg_frame_rate", "audio.codec_name",

@@ -25,19 +25,6 @@ fs::path MakeDisc(const fs::path& dir, bool split = false)
     return testsupport::MakeDvd(dir / "disc", split) ? dir / "disc" : fs::path();
 }
 
-// The tone of the first seconds of a file's sound, in Hz, by zero crossings.
-double ToneOf(const fs::path& file)
-{
-    const auto r = testsupport::Run({"ffmpeg", "-nostdin", "-v", "error", "-i", file.string(), "-t", "4", "-f", "s16le",
-                                     "-ac", "1", "-ar", "44100", "-"});
-    const auto* s = reinterpret_cast<const std::int16_t*>(r.out.data());
-    const std::size_t n = r.out.size() / 2;
-    std::size_t crossings = 0;
-    for (std::size_t i = 1; i < n; ++i)
-        crossings += (s[i - 1] < 0) != (s[i] < 0);
-    return n ? crossings / 2.0 / (static_cast<double>(n) / 44100) : 0;
-}
-
 class ScopedLanguage {
 public:
     explicit ScopedLanguage(const char* lang)
@@ -114,7 +101,7 @@ TEST_F(FfmpegDvd, AFolderOrAnImageConvertsItsMainFeatureWholeWithTheSoundOfTheUs
         ASSERT_EQ(Convert(*NewEncoder(), job), rc::Ok);
         const auto probe = testsupport::Probe(job.output);
         EXPECT_NEAR(Number(probe, "format.duration"), 20.0, 1.0);
-        EXPECT_NEAR(ToneOf(job.output), 880, 20);
+        EXPECT_NEAR(testsupport::ToneHz(job.output), 880, 20);
         // The chapters are markers a player can jump to.
         const auto chapters = testsupport::Run(
             {"ffprobe", "-v", "error", "-show_entries", "chapter=start_time", "-of", "csv=p=0", job.output.string()});
@@ -134,12 +121,12 @@ TEST_F(FfmpegDvd, AFolderOrAnImageConvertsItsMainFeatureWholeWithTheSoundOfTheUs
     job.output = out / "film.wmv";
     job.audioStream = streams[0].streamId;
     ASSERT_EQ(Convert(*NewEncoder(), job), rc::Ok);
-    EXPECT_NEAR(ToneOf(job.output), 440, 20);
+    EXPECT_NEAR(testsupport::ToneHz(job.output), 440, 20);
 
     ScopedLanguage german("de_DE.UTF-8");
     job.audioStream = 0;
     ASSERT_EQ(Convert(*NewEncoder(), job), rc::Ok);
-    EXPECT_NEAR(ToneOf(job.output), 440, 20);
+    EXPECT_NEAR(testsupport::ToneHz(job.output), 440, 20);
 }
 
 TEST_F(FfmpegDvd, ATitleSplitOverTwoFilesConvertsIntoOneOutputAndAFaultInTheSecondFailsTheRun)
