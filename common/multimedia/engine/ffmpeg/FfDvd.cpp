@@ -333,8 +333,11 @@ Result ReadDvdTitles(const std::string& disc, std::vector<DvdTitle>* titles)
     DvdPtr dvd(DVDOpen2(nullptr, &kQuiet, disc.c_str()));
     if (!dvd)
         return rc::SourceNotWorking;
+    // An image without the video manager's tables is no DVD-Video at all.
     IfoPtr vmg(ifoOpen(dvd.get(), 0));
-    if (!vmg || !vmg->tt_srpt || !vmg->vmgi_mat)
+    if (!vmg)
+        return rc::SourceNotWorking;
+    if (!vmg->tt_srpt || !vmg->vmgi_mat)
         return rc::DvdTablesDamaged;
     std::map<int, IfoPtr> sets;
     std::map<int, std::int64_t> setSectors;
