@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "FfLength.h"
+#include "FfTonemap.h"
 #include "VideoGeometry.h"
 
 extern "C" {
@@ -127,6 +128,14 @@ SourcePicture PictureOf(const AVStream* vs)
             pic.orientation = "vflip"; // mirrored top to bottom, not turned
         }
     }
+    // A phone's Dolby Vision stream is an HLG picture with extra data for
+    // players that know it: it is converted as the HLG picture it is.
+    pic.transfer = vs->codecpar->color_trc;
+    pic.primaries = vs->codecpar->color_primaries;
+    pic.peak = PeakOf(reinterpret_cast<const AVContentLightMetadata*>(
+                          av_stream_get_side_data(vs, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, nullptr)),
+                      reinterpret_cast<const AVMasteringDisplayMetadata*>(
+                          av_stream_get_side_data(vs, AV_PKT_DATA_MASTERING_DISPLAY_METADATA, nullptr)));
     switch (vs->codecpar->field_order) {
     case AV_FIELD_TT:
     case AV_FIELD_BT: // the order fields are shown in is what counts
