@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
+#include "FfFilter.h"
 #include "FfOutput.h"
 #include "FfRead.h"
 #include "FfmpegEngine.h"
@@ -560,4 +561,47 @@ TEST_F(FfmpegEngine, AReadFaultPartWayFailsTheRunAndKeepsTheEarlierOutput)
     EXPECT_EQ(FileBytes(existing), "an earlier conversion");
     for (const auto& e : fs::directory_iterator(out.path()))
         EXPECT_NE(e.path().filename().string().front(), '.') << e.path() << " was left";
+}
+
+TEST_F(FfmpegEngine, AFilterChainFfmpegRefusesFailsTheRun)
+{
+    // Fields woven into frames, a phone's picture stored on its side, and
+    // an HDR one: each needs its filter chain. One that FFmpeg refuses to
+    // build, or that takes a picture and gives none back, must not let the
+    // pictures through as they are (combed, sideways, washed out).
+    const std::string picture = "testsrc2=s=320x240:r=25:d=1";
+    ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", picture, "-c:v", "mpeg2video", "-flags", "+ildct+ilme",
+                                     "-top", "1", "-q:v", "2", "-f", "vob", (out / "fields.vob").string()}));
+    ASSERT_TRUE(testsupport::Ffmpeg(
+        {"-f", "lavfi", "-i", picture, "-c:v", "mpeg4", "-q:v", "2", (out / "stored.mp4").string()}));
+    ASSERT_TRUE(testsupport::Ffmpeg({"-i", (out / "stored.mp4").string(), "-c", "copy", "-metadata:s:v:0", "rotate=90",
+                                     (out / "side.mp4").string()}));
+    ASSERT_TRUE(testsupport::Ffmpeg(
+        {"-f", "lavfi", "-i",
+         picture + ",zscale=tin=bt709:pin=bt709:min=bt709:rin=tv:t=smpte2084:p=bt2020:m=bt2020nc:npl=100,"
+                   "format=yuv420p10le",
+         "-c:v", "libx265", "-x265-params", "log-level=error", "-color_primaries", "bt2020", "-color_trc", "smpte2084",
+         "-colorspace", "bt2020nc", (out / "hdr.mp4").string()}));
+    const struct {
+        const char* source;
+        const char* filter;
+        const char* replacement;
+    } cases[] = {
+        {"fields.vob", "bwdif", "nosuchfilter"},
+        {"side.mp4", "transpose", "nosuchfilter"},
+        {"side.mp4", "transpose", "select=not(eq(n\\,5)),transpose"}, // keeps one picture back
+        {"hdr.mp4", "tonemap", "nosuchfilter"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.source) + ": " + c.replacement);
+        Job job;
+        job.source = out / c.source;
+        job.output = out / (std::to_string(++n) + ".wmv");
+        ff::RewriteFilterChains(c.filter, c.replacement);
+        const Result r = Convert(*encoder, job);
+        ff::RewriteFilterChains("", "");
+        EXPECT_EQ(r, rc::SourceNotWorking);
+        EXPECT_FALSE(fs::exists(job.output));
+    }
 }

@@ -1,10 +1,12 @@
 // The engine's picture as a player shows it: cropping and bars, which source
 // pictures a capped rate keeps, fields, orientation and colours.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -386,6 +388,78 @@ TEST_F(FfmpegPicture, UntaggedHdColoursComeOutAsAPlayerShowsThem)
         EXPECT_NEAR(rgb[0], 0x20, 8);
         EXPECT_NEAR(rgb[1], 0xC0, 8); // read as BT.601 it comes out 0xDA
         EXPECT_NEAR(rgb[2], 0x40, 8);
+    }
+}
+
+namespace {
+
+// Hue in degrees and saturation (HSV) of an RGB colour.
+std::pair<double, double> HueAndSaturation(const std::array<int, 3>& rgb)
+{
+    const int hi = std::max({rgb[0], rgb[1], rgb[2]}), lo = std::min({rgb[0], rgb[1], rgb[2]});
+    if (hi == 0 || hi == lo)
+        return {0, 0};
+    const double d = hi - lo;
+    double hue = hi == rgb[0]   ? (rgb[1] - rgb[2]) / d
+                 : hi == rgb[1] ? 2 + (rgb[2] - rgb[0]) / d
+                                : 4 + (rgb[0] - rgb[1]) / d;
+    hue = std::fmod(60 * hue + 360, 360);
+    return {hue, d / hi};
+}
+
+} // namespace
+
+TEST_F(FfmpegPicture, HdrPicturesComeOutInTheColoursOfAToneMappingPlayer)
+{
+    // Colour bars with SDR white at 100 nits, made HDR as phones make it:
+    // BT.2020 primaries with PQ or HLG light, 10-bit HEVC, tagged. The SDR
+    // bars in BT.709 come out as they are; the HDR ones as a tone-mapping
+    // player shows them, not washed out and grey. 1280x720 into 320x240: the
+    // picture is 320x180 between bars above and below.
+    const std::string bars = "smptehdbars=s=1280x720:r=10:d=1";
+    ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i", bars + ",format=yuv420p", "-c:v", "libx264", "-crf", "10",
+                                     "-color_primaries", "bt709", "-color_trc", "bt709", "-colorspace", "bt709",
+                                     (out / "sdr.mp4").string()}));
+    for (const char* transfer : {"smpte2084", "arib-std-b67"}) {
+        ASSERT_TRUE(testsupport::Ffmpeg({"-f", "lavfi", "-i",
+                                         bars + ",zscale=tin=bt709:pin=bt709:min=bt709:rin=tv:t=" + transfer +
+                                             ":p=bt2020:m=bt2020nc:r=tv:npl=100,format=yuv420p10le",
+                                         "-c:v", "libx265", "-crf", "12", "-x265-params", "log-level=error",
+                                         "-color_primaries", "bt2020", "-color_trc", transfer, "-colorspace",
+                                         "bt2020nc", (out / (std::string(transfer) + ".mp4")).string()}));
+    }
+    // The middle of the seven bars of 75%: grey, yellow, cyan, green,
+    // magenta, red, blue.
+    auto barsOf = [&](const std::string& name) {
+        Job job;
+        job.source = out / (name + ".mp4");
+        job.output = out / (name + ".wmv");
+        job.profile = "MRProf2h";
+        EXPECT_EQ(Convert(*encoder, job), rc::Ok);
+        const Picture pic = Grab(job.output, 0.5, 320, 240);
+        std::vector<std::array<int, 3>> colours;
+        for (int i = 0; i < 7 && pic.width == 320; ++i)
+            colours.push_back(pic.At((160 + 69 + 138 * i) / 4, 30 + 54));
+        return colours;
+    };
+    const auto sdr = barsOf("sdr");
+    ASSERT_EQ(sdr.size(), 7u);
+    for (int c : sdr[0])
+        EXPECT_NEAR(c, 191, 5) << "SDR grey"; // a tone-mapped one would be darker
+    for (const char* transfer : {"smpte2084", "arib-std-b67"}) {
+        SCOPED_TRACE(transfer);
+        const auto hdr = barsOf(transfer);
+        ASSERT_EQ(hdr.size(), 7u);
+        for (int c : hdr[0]) {
+            EXPECT_GE(c, 110) << "grey";
+            EXPECT_LE(c, 235) << "grey";
+        }
+        for (std::size_t i = 1; i < 7; ++i) {
+            const auto [sdrHue, sdrSaturation] = HueAndSaturation(sdr[i]);
+            const auto [hue, saturation] = HueAndSaturation(hdr[i]);
+            EXPECT_LE(std::fabs(std::remainder(hue - sdrHue, 360.0)), 12) << "bar " << i;
+            EXPECT_GE(saturation, 0.7 * sdrSaturation) << "bar " << i;
+        }
     }
 }
 

@@ -176,9 +176,9 @@ Result DetectCrop(const std::string& path, CropMargins* margins)
         if (pts != AV_NOPTS_VALUE && std::find(seen.begin(), seen.end(), pts) != seen.end())
             continue;
         seen.push_back(pts);
-        if ((!chain.IsOpen() || !chain.Fits(f.get())) && !chain.Open(f.get(), vs->time_base, upright))
+        if ((!chain.IsOpen() || !chain.Fits(f.get())) && chain.Open(f.get(), vs->time_base, upright) < 0)
             return rc::SourceNotWorking;
-        if (!chain.Send(f.get()) || !chain.Receive(gray.get()))
+        if (chain.Send(f.get()) < 0 || chain.Receive(gray.get()) < 0)
             return rc::SourceNotWorking;
         CropMargins m;
         if (BordersOfPicture({gray->data[0], gray->linesize[0], gray->width, gray->height}, &m))

@@ -33,6 +33,11 @@ struct SourcePicture {
     bool interlaced = false;  // the stream says its pictures are interlaced
     bool topFieldFirst = true;
     int lowres = 0; // decoded at 1 / 2^lowres of its size each way; crop margins are in full-size pixels
+    // How its colours are stored (HDR pictures are tone-mapped, FfTonemap),
+    // and its brightest light in units of SDR white when the stream says.
+    AVColorTransferCharacteristic transfer = AVCOL_TRC_UNSPECIFIED;
+    AVColorPrimaries primaries = AVCOL_PRI_UNSPECIFIED;
+    double peak = 0;
 };
 
 struct Input {

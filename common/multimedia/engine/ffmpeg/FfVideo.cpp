@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "FfTonemap.h"
+
 extern "C" {
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
@@ -86,12 +88,19 @@ int ColourMatrixOf(const AVFrame* f, int lowres)
 // below the field rate), only frames whose fields are interlaced.
 constexpr const char* kDeinterlace = "bwdif=mode=send_frame:parity=auto:deint=interlaced";
 
+// A filter chain that FFmpeg refuses, or that takes a picture and gives none
+// back, ends the pass.
+Result ChainFailure(int err)
+{
+    return err == AVERROR(ENOMEM) ? rc::OutOfMemory : rc::SourceNotWorking;
+}
+
 } // namespace
 
 VideoScaler::VideoScaler(const JobConfig& cfg, const SourceTiming& timing, const SourcePicture& picture)
     : m_cfg(cfg), m_timing(timing), m_picture(picture),
       m_capAhead({timing.outRate.num, timing.outRate.den}, timing.slotShift), m_deinterlaced(av_frame_alloc()),
-      m_oriented(av_frame_alloc())
+      m_corrected(av_frame_alloc())
 {
 }
 
@@ -104,7 +113,7 @@ bool VideoScaler::Scale(PassLink& ps, AVFrame* f)
         f->interlaced_frame = 1;
         f->top_field_first = m_picture.topFieldFirst;
     }
-    if (!m_filterBroken && (f->interlaced_frame || m_deinterlacer.IsOpen())) {
+    if (f->interlaced_frame || m_deinterlacer.IsOpen()) {
         // A picture the cap is sure to drop is not deinterlaced either.
         if (f->best_effort_timestamp != AV_NOPTS_VALUE) {
             const std::int64_t us =
@@ -124,14 +133,18 @@ bool VideoScaler::Deinterlace(PassLink& ps, AVFrame* f)
         // A new picture size: the old chain gives up what it holds first.
         if (m_deinterlacer.IsOpen() && !Flush(ps))
             return false;
-        if (!m_deinterlaced || !m_deinterlacer.Open(f, m_timing.videoTb, kDeinterlace)) {
-            m_filterBroken = true;
-            return Place(ps, f);
+        if (!m_deinterlaced) {
+            ps.Fail(rc::OutOfMemory);
+            return false;
+        }
+        if (const int r = m_deinterlacer.Open(f, m_timing.videoTb, kDeinterlace); r < 0) {
+            ps.Fail(ChainFailure(r));
+            return false;
         }
     }
     f->pts = f->best_effort_timestamp;
-    if (!m_deinterlacer.Send(f)) {
-        ps.Fail(rc::OutOfMemory);
+    if (const int r = m_deinterlacer.Send(f); r < 0) {
+        ps.Fail(ChainFailure(r));
         return false;
     }
     return DrainDeinterlacer(ps);
@@ -139,42 +152,86 @@ bool VideoScaler::Deinterlace(PassLink& ps, AVFrame* f)
 
 bool VideoScaler::DrainDeinterlacer(PassLink& ps)
 {
-    while (m_deinterlacer.Receive(m_deinterlaced.get())) {
+    for (;;) {
+        const int r = m_deinterlacer.Receive(m_deinterlaced.get());
+        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
+            return true;
+        if (r < 0) {
+            ps.Fail(ChainFailure(r));
+            return false;
+        }
         m_deinterlaced->best_effort_timestamp = m_deinterlaced->pts;
         const bool ok = Place(ps, m_deinterlaced.get());
         av_frame_unref(m_deinterlaced.get());
         if (!ok)
             return false;
     }
-    return true;
 }
 
 bool VideoScaler::Flush(PassLink& ps)
 {
     if (!m_deinterlacer.IsOpen())
         return true;
-    const bool ok = m_deinterlacer.Send(nullptr) && DrainDeinterlacer(ps);
+    if (const int r = m_deinterlacer.Send(nullptr); r < 0) {
+        ps.Fail(ChainFailure(r));
+        return false;
+    }
+    const bool ok = DrainDeinterlacer(ps);
     m_deinterlacer.Close();
     return ok;
 }
 
-// The picture turned upright, or f itself when it is upright already (or
-// cannot be turned).
-AVFrame* VideoScaler::Orient(AVFrame* f)
+// The filters that bring pictures like f to how a player shows them: SDR
+// colours, upright. Tone mapping comes first, while the picture is still as
+// it is stored: it may leave it smaller, which the turn then has less to do.
+std::string VideoScaler::Corrections(const AVFrame* f)
 {
-    if (m_picture.orientation.empty() || m_filterBroken || !m_oriented)
+    std::string filters;
+    if (NeedsToneMapping(m_picture)) {
+        // Reduced by halves while the part that goes out keeps at least the
+        // pixels of the profile's frame; margins and frame are those of the
+        // upright picture.
+        const int lr = m_picture.lowres;
+        const bool turned = m_picture.quarterTurn;
+        const int marginsW = (turned ? m_cfg.cropTop + m_cfg.cropBottom : m_cfg.cropLeft + m_cfg.cropRight) >> lr;
+        const int marginsH = (turned ? m_cfg.cropLeft + m_cfg.cropRight : m_cfg.cropTop + m_cfg.cropBottom) >> lr;
+        const int frameW = turned ? m_cfg.profile.height : m_cfg.profile.width;
+        const int frameH = turned ? m_cfg.profile.width : m_cfg.profile.height;
+        m_halvings = Halvings(f->width, f->height, f->width - marginsW, f->height - marginsH, frameW, frameH);
+        filters = ToneMapFilters(m_picture, f, m_halvings);
+    }
+    if (!m_picture.orientation.empty())
+        filters += (filters.empty() ? "" : ",") + m_picture.orientation;
+    return filters;
+}
+
+// The picture as a player shows it: f itself when it needs nothing, else
+// the corrector's picture; null when the pass must end.
+AVFrame* VideoScaler::Correct(PassLink& ps, AVFrame* f)
+{
+    if (!NeedsToneMapping(m_picture) && m_picture.orientation.empty())
         return f;
+    if (!m_corrected) {
+        ps.Fail(rc::OutOfMemory);
+        return nullptr;
+    }
     // Turning swaps the sample aspect too, so the stream's goes with the frame.
     if (f->sample_aspect_ratio.num <= 0 && m_timing.streamSar.num > 0 && m_timing.streamSar.den > 0)
         f->sample_aspect_ratio = m_timing.streamSar;
-    if (!m_orienter.Fits(f) && !m_orienter.Open(f, m_timing.videoTb, m_picture.orientation)) {
-        m_filterBroken = true;
-        return f;
+    int r = 0;
+    if (!m_corrector.Fits(f))
+        r = m_corrector.Open(f, m_timing.videoTb, Corrections(f));
+    av_frame_unref(m_corrected.get());
+    if (r >= 0)
+        r = m_corrector.Send(f);
+    // One picture in, one out: a chain that keeps it back drops it.
+    if (r >= 0)
+        r = m_corrector.Receive(m_corrected.get());
+    if (r < 0) {
+        ps.Fail(ChainFailure(r));
+        return nullptr;
     }
-    av_frame_unref(m_oriented.get());
-    if (!m_orienter.Send(f) || !m_orienter.Receive(m_oriented.get()))
-        return f;
-    return m_oriented.get();
+    return m_corrected.get();
 }
 
 // The output frame slot a picture falls in, or the next one without a stamp.
@@ -203,8 +260,8 @@ std::int64_t VideoScaler::SlotOf(const AVFrame* f)
 bool VideoScaler::Configure(PassLink& ps, const AVFrame* f, AVPixelFormat srcFmt, bool fullRange, bool viaCopy,
                             AVRational sar, int cropW, int cropH)
 {
-    // The rectangle of the full-size picture, also when it comes decoded smaller.
-    const int lr = m_picture.lowres;
+    // The rectangle of the full-size picture, also when it comes smaller.
+    const int lr = Shift();
     m_rect = FitPicture((f->width << lr) - m_cfg.cropLeft - m_cfg.cropRight,
                         (f->height << lr) - m_cfg.cropTop - m_cfg.cropBottom, sar.num, sar.den, m_cfg.profile.width,
                         m_cfg.profile.height);
@@ -248,9 +305,11 @@ bool VideoScaler::Place(PassLink& ps, AVFrame* f)
     // Before the start, or one frame too many for the capped rate: dropped.
     if (index < 0 || index <= m_lastIndex)
         return true;
-    f = Orient(f);
+    f = Correct(ps, f);
+    if (!f)
+        return false;
     // Margins are in pixels of the full-size picture.
-    const int lr = m_picture.lowres;
+    const int lr = Shift();
     const int cropLeft = cfg.cropLeft >> lr, cropTop = cfg.cropTop >> lr;
     const int cropW = f->width - cropLeft - (cfg.cropRight >> lr);
     const int cropH = f->height - cropTop - (cfg.cropBottom >> lr);

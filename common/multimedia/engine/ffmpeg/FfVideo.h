@@ -1,7 +1,9 @@
 // The video stage: each decoded picture is deinterlaced when its fields are
-// interlaced, timed into an output frame slot, turned upright, cropped and
-// scaled into the profile's frame with bars that keep its display shape
-// (scale thread), then encoded (encode thread).
+// interlaced, timed into an output frame slot, brought to SDR colours when it
+// is HDR, turned upright, cropped and scaled into the profile's frame with
+// bars that keep its display shape (scale thread), then encoded (encode
+// thread). A filter chain FFmpeg refuses ends the pass: a picture that is not
+// as a player shows it (combed, on its side, washed out) is no conversion.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +30,9 @@ private:
     bool Deinterlace(PassLink& ps, AVFrame* f);
     bool DrainDeinterlacer(PassLink& ps);
     bool Place(PassLink& ps, AVFrame* f);
-    AVFrame* Orient(AVFrame* f);
+    AVFrame* Correct(PassLink& ps, AVFrame* f);
+    std::string Corrections(const AVFrame* f);
+    int Shift() const { return m_picture.lowres + m_halvings; }
     bool Configure(PassLink& ps, const AVFrame* f, AVPixelFormat srcFmt, bool fullRange, bool viaCopy, AVRational sar,
                    int cropW, int cropH);
     std::int64_t SlotOf(const AVFrame* f);
@@ -37,10 +41,12 @@ private:
     const SourceTiming m_timing;
     const SourcePicture m_picture;
     CapForecast m_capAhead; // of the pictures that go to the deinterlacer
-    FilterChain m_deinterlacer, m_orienter;
-    FramePtr m_deinterlaced, m_oriented;
+    FilterChain m_deinterlacer;
+    // Colours and orientation: the picture as a player shows it.
+    FilterChain m_corrector;
+    int m_halvings = 0; // the corrected picture is 1 / 2^m_halvings of its size each way
+    FramePtr m_deinterlaced, m_corrected;
     bool m_decoderMarksFields = false; // some frame said it is interlaced
-    bool m_filterBroken = false;       // FFmpeg could not build a chain: pictures go as they are
     std::unique_ptr<SwsContext, SwsFree> m_sws;
     std::unique_ptr<SwsContext, SwsFree> m_cropSws; // for formats that cannot be cropped in place
     FramePtr m_cropFrame;
