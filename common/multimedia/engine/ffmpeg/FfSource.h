@@ -112,7 +112,8 @@ private:
 bool SameFile(const std::string& a, const std::string& b);
 // How a player turns and shows the stream's picture.
 SourcePicture PictureOf(const AVStream* vs);
-// A decoder for the stream, at 1 / 2^lowres of its size each way.
-Result OpenDecoder(AVStream* st, CodecPtr* out, int lowres = 0);
+// A decoder for the stream, at 1 / 2^lowres of its size each way, with
+// `threads` frame threads where it has them (0: FFmpeg's own count).
+Result OpenDecoder(AVStream* st, CodecPtr* out, int lowres = 0, int threads = 0);
 
 } // namespace mce::ff
