@@ -97,7 +97,7 @@ bool LeaveOutLoopFilter(const AVCodecParameters* par, const SourcePicture& pic, 
 // both cores of a two-core machine stood idle a fifth to a quarter of the
 // time while an HD phone clip decoded, decoding being the longest stage by
 // far; five threads took a thirteenth off the wall time at the same
-// processor time, for 11 to 17 MB more. Pictures above 1080p keep FFmpeg's
+// processor time, for 17 MB more. Pictures above 1080p keep FFmpeg's
 // count: each thread holds pictures of 12 MB there.
 int FrameThreads(const AVCodecParameters* par)
 {

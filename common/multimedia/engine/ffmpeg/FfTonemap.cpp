@@ -2,6 +2,10 @@
 
 #include <cstdio>
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 namespace mce::ff {
 namespace {
 
@@ -49,7 +53,10 @@ std::string ToneMapFilters(const SourcePicture& pic, const AVFrame* f, int halvi
     if (transfer == AVCOL_TRC_UNSPECIFIED || transfer == AVCOL_TRC_RESERVED || transfer == AVCOL_TRC_RESERVED0)
         transfer = f->color_trc != AVCOL_TRC_UNSPECIFIED ? f->color_trc : AVCOL_TRC_BT709;
     const AVColorPrimaries primaries = pic.primaries == AVCOL_PRI_UNSPECIFIED ? AVCOL_PRI_BT2020 : pic.primaries;
-    const AVColorSpace matrix = f->colorspace != AVCOL_SPC_UNSPECIFIED ? f->colorspace : AVCOL_SPC_BT2020_NCL;
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(f->format));
+    AVColorSpace matrix = f->colorspace != AVCOL_SPC_UNSPECIFIED ? f->colorspace : AVCOL_SPC_BT2020_NCL;
+    if (desc && (desc->flags & AV_PIX_FMT_FLAG_RGB))
+        matrix = AVCOL_SPC_RGB; // RGB pictures (an editor's master) have no matrix
     const int fullRange = f->color_range == AVCOL_RANGE_JPEG ? 1 : 0;
     char size[64] = "";
     if (halvings > 0)
