@@ -2,6 +2,7 @@
 # configuration recipes. No Qt; the message box side is mc_session_ui.
 add_library(mc_session STATIC
   ${CMAKE_CURRENT_LIST_DIR}/CxWMEncoder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/CxWMEncoderErrors.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CxWMEncoderRun.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SessionText.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ConvertRecipes.cpp

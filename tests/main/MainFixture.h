@@ -10,6 +10,7 @@
 #include <QtCore/qtestsupport_core.h>
 #include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -172,6 +173,27 @@ protected:
     MediaPreview* Preview() const { return W<MediaPreview>("wmpMain"); }
 
     void ShowPage(const char* pages, const char* page) { Pages(pages)->setCurrentWidget(W<QWidget>(page)); }
+
+    // Clicks a start button and waits, two minutes at most, for the run
+    // window to finish; the runs that finished. Any message box on the way
+    // is a failure.
+    int ConvertUntilFinished(const char* button)
+    {
+        int finished = 0;
+        QElapsedTimer clock;
+        clock.start();
+        RunWindowWatch watch([&](TfmConvert* w) {
+            if (w->GetState() != TfmConvert::csFinished && clock.elapsed() < 120000)
+                return false;
+            finished += w->GetState() == TfmConvert::csFinished;
+            w->done(QDialog::Accepted);
+            return true;
+        });
+        Button(button)->click();
+        for (const auto& msg : dialogs.messages)
+            ADD_FAILURE() << msg.text.toStdString();
+        return finished;
+    }
 
     std::vector<QString> Texts() const
     {

@@ -181,20 +181,7 @@ TEST_F(SourcePanel, TheWholeTitleOfACheckedFileConvertsItsPartsIntoOneOutputAndT
 
     const fs::path out = dir / "film.wmv";
     Edit("edtOutputFile")->setText(QString::fromStdString(out.string()));
-    int finished = 0;
-    QElapsedTimer clock;
-    clock.start();
-    RunWindowWatch watch([&](TfmConvert* w) {
-        if (w->GetState() != TfmConvert::csFinished && clock.elapsed() < 120000)
-            return false;
-        finished += w->GetState() == TfmConvert::csFinished;
-        w->done(QDialog::Accepted);
-        return true;
-    });
-    Button("sbtnConvert")->click();
-    EXPECT_EQ(finished, 1);
-    for (const auto& msg : dialogs.messages)
-        ADD_FAILURE() << msg.text.toStdString();
+    EXPECT_EQ(ConvertUntilFinished("sbtnConvert"), 1);
     EXPECT_NEAR(std::atof(testsupport::Probe(out)["format.duration"].c_str()), 20.0, 1.0);
     EXPECT_NEAR(testsupport::ToneHz(out), other == 0 ? 440 : 880, 20);
 
@@ -617,20 +604,7 @@ TEST_F(Options, ConvertNowEncodesTheCustomFrame)
     W<QSpinBox>("seWidth")->setValue(480);
     W<QSpinBox>("seHeight")->setValue(272);
 
-    int finished = 0;
-    QElapsedTimer clock;
-    clock.start();
-    RunWindowWatch watch([&](TfmConvert* w) {
-        if (w->GetState() != TfmConvert::csFinished && clock.elapsed() < 120000)
-            return false;
-        finished += w->GetState() == TfmConvert::csFinished;
-        w->done(QDialog::Accepted);
-        return true;
-    });
-    Button("sbtnConvert")->click();
-    EXPECT_EQ(finished, 1);
-    for (const auto& msg : dialogs.messages)
-        ADD_FAILURE() << msg.text.toStdString();
+    EXPECT_EQ(ConvertUntilFinished("sbtnConvert"), 1);
     const auto probe = testsupport::Probe(out);
     ASSERT_FALSE(probe.empty());
     EXPECT_EQ(probe.at("video.codec_name"), "wmv2");
