@@ -139,6 +139,19 @@ Result OpenDecoder(AVStream* st, CodecPtr* out, int lowres, int threads)
     return rc::Ok;
 }
 
+// A damaged stream header can carry any number where FFmpeg keeps one of
+// its enums: it is read as the number it is and taken only when it names
+// a value.
+namespace {
+template <class E> E KnownOr(const E& stored, E end, E otherwise)
+{
+    static_assert(sizeof(E) == sizeof(int));
+    int v;
+    std::memcpy(&v, &stored, sizeof v);
+    return v >= 0 && v < static_cast<int>(end) ? static_cast<E>(v) : otherwise;
+}
+} // namespace
+
 // A phone records its picture as the sensor sees it and says how to turn it;
 // players turn it upright as FFmpeg's own command does.
 SourcePicture PictureOf(const AVStream* vs)
@@ -166,8 +179,8 @@ SourcePicture PictureOf(const AVStream* vs)
     }
     // A phone's Dolby Vision stream is an HLG picture with extra data for
     // players that know it: it is converted as the HLG picture it is.
-    pic.transfer = vs->codecpar->color_trc;
-    pic.primaries = vs->codecpar->color_primaries;
+    pic.transfer = KnownOr(vs->codecpar->color_trc, AVCOL_TRC_NB, AVCOL_TRC_UNSPECIFIED);
+    pic.primaries = KnownOr(vs->codecpar->color_primaries, AVCOL_PRI_NB, AVCOL_PRI_UNSPECIFIED);
     pic.peak = PeakOf(reinterpret_cast<const AVContentLightMetadata*>(
                           av_stream_get_side_data(vs, AV_PKT_DATA_CONTENT_LIGHT_LEVEL, nullptr)),
                       reinterpret_cast<const AVMasteringDisplayMetadata*>(
